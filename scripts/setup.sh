@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need. Safe to run again.
+set -euo pipefail
+packages=(
+  build-essential cmake clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libxml2-dev libxml2-utils libsqlite3-dev sqlite3
+  unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
+  libfmt-dev libcli11-dev nlohmann-json3-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

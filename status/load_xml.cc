@@ -1,0 +1,13 @@
+#include "model/clsep_filesepa.h"
+#include "model/error.h"
+
+namespace zsepa {
+
+bool CLSEP_FILESEPA::LoadXml(const std::string&, bool) {
+  return Guarded([] {
+    throw Error(codes::kWriterUnavailable, "LoadXml()",
+                "La lettura degli esiti SDD non e' ancora disponibile");
+  });
+}
+
+}  // namespace zsepa
