@@ -1,0 +1,330 @@
+#include "adapters/sqlite/sqlite_connection.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+#include <vector>
+
+#include "adapters/sqlite/dialect.h"
+#include "adapters/sqlite/embedded_sql.h"
+#include "adapters/sqlite/functions.h"
+#include "model/error.h"
+
+namespace zsepa::sqlite {
+namespace {
+
+constexpr char kSource[] = "SQLite";
+constexpr int kSchemaVersion = 1;
+constexpr int kBusyTimeoutMs = 5000;
+
+// Recordset errors keep the numbers that host code knows from recordsets.
+constexpr int32_t kItemNotFound = 3265;
+constexpr int32_t kNoCurrentRecord = 3021;
+constexpr int32_t kObjectClosed = 3704;
+
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* statement) const noexcept {
+    sqlite3_finalize(statement);
+  }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+[[noreturn]] void Raise(sqlite3* db, int rc) {
+  throw Error(rc, kSource,
+              db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Position after the blanks and comments from `pos` on.
+size_t SkipBlanksAndComments(std::string_view text, size_t pos) {
+  while (pos < text.size()) {
+    const char c = text[pos];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' ||
+        c == '\v') {
+      ++pos;
+    } else if (text.substr(pos, 2) == "--") {
+      const size_t eol = text.find('\n', pos);
+      pos = eol == std::string_view::npos ? text.size() : eol + 1;
+    } else if (text.substr(pos, 2) == "/*") {
+      const size_t close = text.find("*/", pos + 2);
+      pos = close == std::string_view::npos ? text.size() : close + 2;
+    } else {
+      break;
+    }
+  }
+  return pos;
+}
+
+class SqliteRecordset final : public db::Recordset {
+ public:
+  explicit SqliteRecordset(Statement statement)
+      : statement_(std::move(statement)) {
+    const int count = sqlite3_column_count(statement_.get());
+    for (int i = 0; i < count; ++i) {
+      const char* name = sqlite3_column_name(statement_.get(), i);
+      const char* type = sqlite3_column_decltype(statement_.get(), i);
+      names_.emplace_back(name != nullptr ? name : "");
+      is_date_.push_back(type != nullptr &&
+                         (EqualsIgnoringCase(type, "DATE") ||
+                          EqualsIgnoringCase(type, "DATETIME")));
+    }
+    Step();
+  }
+
+  bool Eof() const override { return !row_; }
+
+  Variant Field(std::string_view name) const override {
+    for (size_t i = 0; i < names_.size(); ++i) {
+      if (EqualsIgnoringCase(names_[i], name)) {
+        return Field(static_cast<int32_t>(i));
+      }
+    }
+    CheckOpen();
+    throw Error(kItemNotFound, kSource,
+                "Item cannot be found in the collection corresponding to the "
+                "requested name or ordinal: " +
+                    std::string(name));
+  }
+
+  Variant Field(int32_t index) const override {
+    CheckOpen();
+    if (index < 0 || static_cast<size_t>(index) >= names_.size()) {
+      throw Error(kItemNotFound, kSource,
+                  "Item cannot be found in the collection corresponding to "
+                  "the requested name or ordinal: " +
+                      std::to_string(index));
+    }
+    CheckRow();
+    sqlite3_stmt* s = statement_.get();
+    switch (sqlite3_column_type(s, index)) {
+      case SQLITE_NULL:
+        return Variant::Null();
+      case SQLITE_INTEGER:
+        if (!is_date_[index]) {
+          const sqlite3_int64 value = sqlite3_column_int64(s, index);
+          if (value >= std::numeric_limits<int32_t>::min() &&
+              value <= std::numeric_limits<int32_t>::max()) {
+            return static_cast<int32_t>(value);
+          }
+          return static_cast<int64_t>(value);
+        }
+        break;
+      case SQLITE_FLOAT:
+        if (!is_date_[index]) return sqlite3_column_double(s, index);
+        break;
+      default:
+        break;
+    }
+    // Text and blobs: sqlite3_column_text gives the bytes of either.
+    const auto* bytes =
+        reinterpret_cast<const char*>(sqlite3_column_text(s, index));
+    std::string text(bytes != nullptr ? bytes : "",
+                     static_cast<size_t>(sqlite3_column_bytes(s, index)));
+    if (!is_date_[index]) return text;
+    if (auto date = Date::Parse(text)) return *date;
+    throw Error(rt::kTypeMismatch, kSource,
+                "Column " + names_[index] + " holds '" + text +
+                    "', which is not a date (YYYY-MM-DD or YYYY-MM-DD "
+                    "hh:mm:ss)");
+  }
+
+  void MoveNext() override {
+    CheckOpen();
+    CheckRow();
+    Step();
+  }
+
+  void Close() override {
+    statement_.reset();
+    row_ = false;
+  }
+
+ private:
+  void Step() {
+    const int rc = sqlite3_step(statement_.get());
+    if (rc == SQLITE_ROW) {
+      row_ = true;
+    } else if (rc == SQLITE_DONE) {
+      row_ = false;
+    } else {
+      row_ = false;
+      Raise(sqlite3_db_handle(statement_.get()), rc);
+    }
+  }
+
+  void CheckOpen() const {
+    if (!statement_) {
+      throw Error(kObjectClosed, kSource,
+                  "Operation is not allowed when the object is closed.");
+    }
+  }
+
+  void CheckRow() const {
+    if (!row_) {
+      throw Error(kNoCurrentRecord, kSource,
+                  "Either BOF or EOF is True, or the current record has been "
+                  "deleted. Requested operation requires a current record.");
+    }
+  }
+
+  Statement statement_;
+  std::vector<std::string> names_;
+  std::vector<bool> is_date_;
+  bool row_ = false;
+};
+
+int64_t QueryInteger(sqlite3* db, const char* sql) {
+  sqlite3_stmt* raw = nullptr;
+  const int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+  Statement statement(raw);
+  if (rc != SQLITE_OK) Raise(db, rc);
+  const int step = sqlite3_step(raw);
+  if (step != SQLITE_ROW) Raise(db, step);
+  return sqlite3_column_int64(raw, 0);
+}
+
+// Runs `script` in one transaction; on failure rolls back and raises.
+void RunInTransaction(SqliteConnection& connection, std::string_view script) {
+  connection.ExecuteScript("BEGIN");
+  try {
+    connection.ExecuteScript(std::string(script));
+    connection.ExecuteScript("COMMIT");
+  } catch (...) {
+    try {
+      connection.ExecuteScript("ROLLBACK");
+    } catch (const Error&) {
+      // The failure that matters is the one being raised.
+    }
+    throw;
+  }
+}
+
+}  // namespace
+
+void SqliteConnection::HandleCloser::operator()(
+    sqlite3* handle) const noexcept {
+  // close_v2 defers the close until the last open recordset is finalized.
+  sqlite3_close_v2(handle);
+}
+
+std::unique_ptr<SqliteConnection> SqliteConnection::Connect(
+    const std::string& path, int flags, Options options) {
+  if (path.empty()) {
+    throw Error(SQLITE_CANTOPEN, kSource, "No database file was named");
+  }
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+  Handle handle(raw);
+  if (rc != SQLITE_OK) {
+    throw Error(
+        rc, kSource,
+        std::string(raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)) +
+            ": " + path);
+  }
+  sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+  const int registered = RegisterFunctions(raw, std::move(options.clock));
+  if (registered != SQLITE_OK) Raise(raw, registered);
+  return std::unique_ptr<SqliteConnection>(
+      new SqliteConnection(std::move(handle)));
+}
+
+std::unique_ptr<SqliteConnection> SqliteConnection::Open(
+    const std::string& path, Options options) {
+  auto connection = Connect(path, SQLITE_OPEN_READWRITE, std::move(options));
+  // Reading the schema version also proves that the file is a database.
+  const int64_t version =
+      QueryInteger(connection->handle_.get(), "PRAGMA user_version");
+  if (version > kSchemaVersion) {
+    throw Error(SQLITE_ERROR, kSource,
+                "The database " + path + " has schema version " +
+                    std::to_string(version) + "; this program knows up to " +
+                    std::to_string(kSchemaVersion));
+  }
+  return connection;
+}
+
+std::unique_ptr<SqliteConnection> SqliteConnection::Create(
+    const std::string& path, Options options) {
+  return CreateFromSchema(path, std::move(options), SchemaV1Sql());
+}
+
+std::unique_ptr<SqliteConnection> SqliteConnection::CreateFromSchema(
+    const std::string& path, Options options, std::string_view schema) {
+  std::error_code ec;
+  const auto status = std::filesystem::symlink_status(path, ec);
+  if (!path.empty() && status.type() != std::filesystem::file_type::not_found) {
+    throw Error(SQLITE_CANTOPEN, kSource,
+                "The database file already exists: " + path);
+  }
+  auto connection = Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            std::move(options));
+  try {
+    RunInTransaction(*connection, schema);
+  } catch (...) {
+    connection.reset();
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+      std::filesystem::remove(path + suffix, ec);
+    }
+    throw;
+  }
+  return connection;
+}
+
+std::unique_ptr<db::Recordset> SqliteConnection::Execute(
+    const std::string& sql) {
+  const std::string text = RewriteDialect(sql);
+  sqlite3* db = handle_.get();
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  const int rc = sqlite3_prepare_v2(db, text.data(),
+                                    static_cast<int>(text.size()), &raw, &tail);
+  Statement statement(raw);
+  if (rc != SQLITE_OK) Raise(db, rc);
+  if (!statement) {
+    throw Error(SQLITE_MISUSE, kSource, "The SQL text holds no statement");
+  }
+  const size_t rest = SkipBlanksAndComments(
+      text,
+      tail != nullptr ? static_cast<size_t>(tail - text.data()) : text.size());
+  if (rest < text.size()) {
+    size_t end = std::min(text.size(), rest + 40);
+    while (end < text.size() && (text[end] & 0xC0) == 0x80) ++end;
+    throw Error(SQLITE_MISUSE, kSource,
+                "Only one statement can be run at a time; the SQL text goes "
+                "on after the first: " +
+                    text.substr(rest, end - rest));
+  }
+  return std::make_unique<SqliteRecordset>(std::move(statement));
+}
+
+void SqliteConnection::ExecuteScript(const std::string& sql) {
+  char* message = nullptr;
+  const int rc =
+      sqlite3_exec(handle_.get(), sql.c_str(), nullptr, nullptr, &message);
+  if (rc != SQLITE_OK) {
+    std::string text =
+        message != nullptr ? message : sqlite3_errmsg(handle_.get());
+    sqlite3_free(message);
+    throw Error(rc, kSource, std::move(text));
+  }
+}
+
+void FillDemoData(SqliteConnection& connection) {
+  RunInTransaction(connection, DemoDataSql());
+}
+
+}  // namespace zsepa::sqlite
