@@ -10,6 +10,11 @@ struct _xmlDoc;
 
 namespace zsepa::framework {
 
+// Parse-error codes of the service itself, for files that never reach the
+// XML parser (libxml2's own codes are small positive numbers).
+inline constexpr int32_t kLoadFileUnreadable = static_cast<int32_t>(0x8003ffa0);
+inline constexpr int32_t kLoadFileTooLarge = static_cast<int32_t>(0x8003ffa1);
+
 // Why a document could not be loaded. `errorCode` 0 means it loaded.
 struct ParseError {
   int32_t errorCode = 0;
@@ -61,7 +66,11 @@ class FileOps {
  public:
   virtual ~FileOps() = default;
   // Each returns what its POSIX namesake returns and sets errno likewise.
-  virtual int MakeTemp(std::string& path_template);  // mkstemps-like
+  // MakeTemp is mkstemps: it replaces the last "XXXXXX" of `path_template`
+  // (whatever follows is kept as a suffix), creates that file exclusively
+  // with the permissions of a newly created file (0666 less the umask) and
+  // returns its descriptor.
+  virtual int MakeTemp(std::string& path_template);
   virtual long Write(int fd, const void* data, size_t size);
   virtual int Sync(int fd);
   virtual int Close(int fd);
