@@ -108,7 +108,10 @@ std::string FormatNumberPicture(const Variant& value, int min_digits) {
 std::string FormatDatePicture(const Variant& value,
                               std::string_view separator) {
   if (value.IsNumber()) {
-    return DateText(Date::FromSerial(value.ToDouble()), separator);
+    const double serial = value.ToDouble();
+    // A number beyond the calendar's years 100 to 9999 is no date.
+    if (!(serial >= Date::kMinSerial && serial < Date::kMaxSerial)) return "";
+    return DateText(Date::FromSerial(serial), separator);
   }
   const auto date = DateOf(value);
   return date ? DateText(*date, separator) : "";

@@ -40,8 +40,8 @@ std::string NormalizzaTesto(std::string_view text);
 std::string FormatNumberPicture(const Variant& value, int min_digits);
 // A date picture applied to a value: "yyyy-mm-dd" (`separator` "-") or
 // "yyyymmdd" (`separator` ""). A Date gives its date, a number the date that
-// many days after 30 December 1899, text that reads as a date that date;
-// anything else "".
+// many days after 30 December 1899 (within the years 100 to 9999), text that
+// reads as a date that date; anything else "".
 std::string FormatDatePicture(const Variant& value, std::string_view separator);
 
 }  // namespace zsepa

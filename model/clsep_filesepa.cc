@@ -123,6 +123,9 @@ void CLSEP_FILESEPA::AddWithInfoPag(
     std::shared_ptr<CLSEP_INFOPAG>& objInfoPag) {
   Guarded([&] {
     BlockList& blocks = Blocks();
+    // A missing block is refused here, so that the list never holds one
+    // that MsgId, the totals or a writer would dereference.
+    if (!objInfoPag) rt::Raise(rt::kObjectNotSet);
     blocks.Add(objInfoPag);
     objInfoPag = blocks.Item(blocks.Count());
   });

@@ -86,7 +86,8 @@ class CLSEP_FILESEPA {
                                      int32_t NumeroDistinta,
                                      int16_t AnnoDistinta);
   // Appends a block that the host built; on return `objInfoPag` refers to the
-  // same block. Failures go to Stato/Errore.
+  // same block. Failures go to Stato/Errore; a missing block (nullptr) is
+  // refused with run-time error 91 and nothing is added.
   void AddWithInfoPag(std::shared_ptr<CLSEP_INFOPAG>& objInfoPag);
 
   // Writes the file of the blocks to `PercorsoFile` with the writer that

@@ -9,13 +9,13 @@ namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
 
-int64_t FloorDiv(int64_t a, int64_t b) {
+constexpr int64_t FloorDiv(int64_t a, int64_t b) {
   int64_t q = a / b;
   return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
 }
 
 // Days from 1970-01-01 of a proleptic Gregorian date (month 1..12).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+constexpr int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
   y -= m <= 2;
   const int64_t era = FloorDiv(y, 400);
   const int64_t yoe = y - era * 400;
@@ -42,7 +42,9 @@ Civil CivilFromDays(int64_t z) {
   return {yoe + era * 400 + (m <= 2), m, d};
 }
 
-const int64_t kZeroDateDays = DaysFromCivil(1899, 12, 30);
+// Constant-initialised, so that Date constants of other translation units
+// never see it before it is set.
+constexpr int64_t kZeroDateDays = DaysFromCivil(1899, 12, 30);
 
 bool ReadDigits(std::string_view text, size_t pos, size_t count, int& out) {
   if (pos + count > text.size()) return false;
@@ -135,7 +137,11 @@ int Date::Minute() const { return static_cast<int>(TimeOfDay() % 3600 / 60); }
 int Date::Second() const { return static_cast<int>(TimeOfDay() % 60); }
 
 double Date::Serial() const {
-  return static_cast<double>(seconds_) / kSecondsPerDay;
+  // Before the zero date the time of day counts away from zero, as in
+  // FromSerial (29 December 1899, 06:00 is -1.25).
+  const int64_t day = DayNumber();
+  const double time = static_cast<double>(TimeOfDay()) / kSecondsPerDay;
+  return static_cast<double>(day) + (day < 0 ? -time : time);
 }
 
 Date Date::DatePart() const { return Date(DayNumber() * kSecondsPerDay); }

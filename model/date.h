@@ -23,7 +23,11 @@ class Date {
                         int64_t hour = 0, int64_t minute = 0,
                         int64_t second = 0);
   // The date `days` days after the zero date (fractions are the time of day).
+  // `days` must be finite and within the years 100 to 9999 (kMinSerial to
+  // kMaxSerial).
   static Date FromSerial(double days);
+  static constexpr double kMinSerial = -657434;  // 1 January 100
+  static constexpr double kMaxSerial = 2958466;  // 1 January 10000, excluded
   // Today's local date at midnight, and the local date and time now.
   static Date Today();
   static Date Now();

@@ -1,7 +1,9 @@
 #include "model/variant.h"
 
 #include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "model/error.h"
@@ -112,16 +114,12 @@ std::optional<double> Variant::ParseNumber(std::string_view text) {
   }
   while (i < n && IsBlank(text[i])) ++i;
   if (i != n) return std::nullopt;
-  // from_chars does not take a leading '+'.
-  const char* first = normal.data() + (normal[0] == '+' ? 1 : 0);
-  double value = 0;
-  auto [ptr, ec] = std::from_chars(first, normal.data() + normal.size(), value);
-  if (ec == std::errc::result_out_of_range) {
-    return normal[0] == '-' ? -std::numeric_limits<double>::infinity()
-                            : std::numeric_limits<double>::infinity();
-  }
-  if (ec != std::errc() || ptr != normal.data() + normal.size())
-    return std::nullopt;
+  // strtod in the "C" locale: "." is the decimal point whatever the process
+  // locale; too large a value reads as infinity, too small a one as zero.
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", nullptr);
+  char* end = nullptr;
+  const double value = strtod_l(normal.c_str(), &end, c_locale);
+  if (end != normal.c_str() + normal.size()) return std::nullopt;
   return value;
 }
 
