@@ -1,18 +1,91 @@
+#include <memory>
+#include <string>
+
+#include "db/statements.h"
+#include "format/formatting.h"
 #include "model/clsep_filesepa.h"
 #include "model/error.h"
 
 namespace zsepa {
 
-int16_t CLSEP_FILESEPA::GetIndTipoStato(const std::string&) {
-  Guarded([] { rt::Raise(rt::kObjectNotSet); });
-  return -1;
+std::string CLSEP_FILESEPA::LeggiCodiceCUC(int32_t ProgrBanca) {
+  // Any failure reads as the placeholder code; Stato/Errore stay as they are.
+  try {
+    const std::string sql =
+        db::CodiceCucStatement(Company().CodiceDitta(), ProgrBanca);
+    std::unique_ptr<db::Recordset> row = Connection().Execute(sql);
+    std::string cuc;
+    if (!row->Eof()) cuc = TestoNonNullo(row->Field("EF08_CODICECUC"));
+    row->Close();
+    return cuc;
+  } catch (...) {
+    return "??????";
+  }
 }
 
-std::string CLSEP_FILESEPA::LeggiCodiceCUC(int32_t) { return "??????"; }
-bool CLSEP_FILESEPA::IsIbanEstero(const std::string&) { return false; }
-bool CLSEP_FILESEPA::IsIndTipoStato(const Variant&) { return true; }
-bool CLSEP_FILESEPA::IsCausaleInsoluto(const std::string&) {
-  rt::Raise(rt::kObjectNotSet);
+bool CLSEP_FILESEPA::IsIbanEstero(const std::string& IBAN) {
+  // A failing step is skipped and the next one runs, so every failure ends
+  // in False; Stato/Errore stay as they are.
+  bool estero = false;
+  std::unique_ptr<db::Recordset> row;
+  try {
+    row = Connection().Execute(db::IbanEsteroStatement(TestoNonNullo(IBAN)));
+  } catch (...) {
+  }
+  if (row == nullptr) return false;
+  try {
+    if (!row->Eof()) {
+      estero =
+          ValoreNonNullo(row->Field("IS_IBAN_ESTERO"), int32_t{0}).ToDouble() ==
+          1;
+    }
+  } catch (...) {
+  }
+  try {
+    row->Close();
+  } catch (...) {
+  }
+  return estero;
+}
+
+int16_t CLSEP_FILESEPA::GetIndTipoStato(const std::string& fstrCodiceStato) {
+  int16_t result = -1;
+  Guarded([&] {
+    const std::string code = TestoNonNullo(fstrCodiceStato);
+    const std::string key = "XX" + code + "XX";
+    if (!state_types_) rt::Raise(rt::kObjectNotSet);
+    auto cached = state_types_->find(key);
+    if (cached == state_types_->end()) {
+      const std::string sql =
+          db::IndTipoStatoStatement(code, Company().CodiceDitta());
+      std::unique_ptr<db::Recordset> row = Connection().Execute(sql);
+      Variant value = row->Field(0);
+      row->Close();
+      // Cached as the database delivered it: a Null fails the conversion
+      // below on every call until the cache is dropped.
+      cached = state_types_->emplace(key, std::move(value)).first;
+    }
+    result = cached->second.ToInt16();
+  });
+  return result;
+}
+
+bool CLSEP_FILESEPA::IsIndTipoStato(const Variant& code) {
+  return GetIndTipoStato(code.ToText()) == -1;
+}
+
+bool CLSEP_FILESEPA::IsCausaleInsoluto(const std::string& code) {
+  const std::string sql = db::CausaleInsolutoStatement(code);
+  std::unique_ptr<db::Recordset> row = Connection().Execute(sql);
+  // A reason code the table does not know counts as unpaid.
+  bool insoluto = true;
+  if (!row->Eof()) {
+    insoluto =
+        ValoreNonNullo(row->Field("CG6G_INDTIPOMOV"), int32_t{0}).ToDouble() ==
+        1;
+  }
+  row->Close();
+  return insoluto;
 }
 
 }  // namespace zsepa
