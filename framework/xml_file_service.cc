@@ -195,13 +195,13 @@ std::string SourceLine(std::string_view text, int line) {
 bool ReadFile(const std::string& path, size_t limit, std::string& bytes,
               ParseError& error) {
   auto unreadable = [&](int error_number) {
-    error.errorCode = kLoadFileUnreadable;
+    error.errorCode = codes::kLoadFileUnreadable;
     error.reason = "Impossibile leggere il file '" + path +
                    "': " + SystemMessage(error_number);
     return false;
   };
   auto too_large = [&] {
-    error.errorCode = kLoadFileTooLarge;
+    error.errorCode = codes::kLoadFileTooLarge;
     error.reason = "Il file '" + path + "' supera la dimensione massima di " +
                    std::to_string(limit) + " byte";
     return false;

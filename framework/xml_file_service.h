@@ -10,11 +10,6 @@ struct _xmlDoc;
 
 namespace zsepa::framework {
 
-// Parse-error codes of the service itself, for files that never reach the
-// XML parser (libxml2's own codes are small positive numbers).
-inline constexpr int32_t kLoadFileUnreadable = static_cast<int32_t>(0x8003ffa0);
-inline constexpr int32_t kLoadFileTooLarge = static_cast<int32_t>(0x8003ffa1);
-
 // Why a document could not be loaded. `errorCode` 0 means it loaded.
 struct ParseError {
   int32_t errorCode = 0;

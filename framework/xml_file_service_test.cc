@@ -198,7 +198,7 @@ TEST_F(XmlFileServiceTest, ReportsFirstErrorOfBadFiles) {
     int32_t line;
     const char* source;
   } cases[] = {
-      {"missing file", nullptr, kLoadFileUnreadable, 0, ""},
+      {"missing file", nullptr, codes::kLoadFileUnreadable, 0, ""},
       {"empty file", "", 0, 1, ""},
       {"second root", "<a/>\n<b/>\n", 0, 2, "<b/>"},
       {"undefined entity", "<a>\n<b>&nope;</b></a>", 0, 2, "<b>&nope;</b></a>"},
@@ -210,7 +210,7 @@ TEST_F(XmlFileServiceTest, ReportsFirstErrorOfBadFiles) {
       {"undeclared prefix", "<a>\n<x:b/></a>", 0, 2, "<x:b/></a>"},
       {"two errors", "<r>\n <a/>\n <a>&bad;</a>\n <b></c>\n</r>", 0, 3,
        " <a>&bad;</a>"},
-      {"too large", "<a>oltre il limite</a>", kLoadFileTooLarge, 0, ""},
+      {"too large", "<a>oltre il limite</a>", codes::kLoadFileTooLarge, 0, ""},
   };
   for (const Case& c : cases) {
     std::string path = Path("in.xml");
@@ -219,7 +219,8 @@ TEST_F(XmlFileServiceTest, ReportsFirstErrorOfBadFiles) {
     XmlDocument doc;
     Fill(doc);  // a tree held before must go
     // A 16-byte limit for the too-large file, which is the only longer one.
-    DefaultXmlFileService(nullptr, c.code == kLoadFileTooLarge ? 16 : 1024)
+    DefaultXmlFileService(nullptr,
+                          c.code == codes::kLoadFileTooLarge ? 16 : 1024)
         .Load(doc, path);
     const ParseError& error = doc.parseError();
     EXPECT_EQ(doc.get(), nullptr) << c.input;

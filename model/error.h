@@ -56,6 +56,13 @@ inline constexpr int32_t kUnsafeSqlValue = static_cast<int32_t>(0x8003ff92);
 inline constexpr int32_t kInvalidXmlText = static_cast<int32_t>(0x8003ff93);
 // Saving a file failed (the target is left as it was).
 inline constexpr int32_t kSaveFailed = static_cast<int32_t>(0x8003ff94);
+// Loading a file that never reaches the XML parser (parse-error codes).
+inline constexpr int32_t kLoadFileUnreadable = static_cast<int32_t>(0x8003ffa0);
+inline constexpr int32_t kLoadFileTooLarge = static_cast<int32_t>(0x8003ffa1);
+// Recordset misuse, with the numbers of the classic data-access layer.
+inline constexpr int32_t kNoCurrentRecord = 3021;
+inline constexpr int32_t kItemNotFound = 3265;
+inline constexpr int32_t kObjectClosed = 3704;
 // Status reader (small positive codes, as the reader reports them).
 inline constexpr int32_t kReaderInvalid = 99;
 inline constexpr int32_t kReaderBatchUnknown = 71;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "adapters/sqlite/dialect.h"
+#include "db/recordset_errors.h"
 #include "model/date.h"
 #include "model/error.h"
 #include "model/variant.h"
@@ -19,11 +20,6 @@ namespace zsepa::odbc {
 namespace {
 
 constexpr char kSource[] = "ODBC";
-
-// Misuse of a recordset, with the numbers of the classic data-access layer.
-constexpr int32_t kNoCurrentRecord = 3021;
-constexpr int32_t kItemNotFound = 3265;
-constexpr int32_t kObjectClosed = 3704;
 
 // At most this many diagnostic records go into one error description.
 constexpr SQLSMALLINT kMaxDiagnostics = 8;
@@ -250,18 +246,6 @@ Variant ReadField(SQLHSTMT statement, SQLUSMALLINT column,
   }
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 struct Column {
   std::string name;
   SQLSMALLINT sql_type = SQL_UNKNOWN_TYPE;
@@ -317,20 +301,14 @@ class OdbcRecordset final : public db::Recordset {
 
   Variant Field(std::string_view name) const override {
     for (size_t i = 0; i < columns_.size(); ++i) {
-      if (EqualsIgnoringCase(columns_[i].name, name)) return Current(i);
+      if (db::SameColumnName(columns_[i].name, name)) return Current(i);
     }
-    throw Error(kItemNotFound, kSource,
-                "Item cannot be found in the collection corresponding to the "
-                "requested name or ordinal: " +
-                    std::string(name));
+    db::RaiseItemNotFound(kSource, name);
   }
 
   Variant Field(int32_t index) const override {
     if (index < 0 || static_cast<size_t>(index) >= columns_.size()) {
-      throw Error(kItemNotFound, kSource,
-                  "Item cannot be found in the collection corresponding to "
-                  "the requested name or ordinal: " +
-                      std::to_string(index));
+      db::RaiseItemNotFound(kSource, std::to_string(index));
     }
     return Current(static_cast<size_t>(index));
   }
@@ -350,13 +328,10 @@ class OdbcRecordset final : public db::Recordset {
  private:
   void RequireCurrentRow() const {
     if (closed_) {
-      throw Error(kObjectClosed, kSource,
-                  "Operation is not allowed when the object is closed.");
+      db::RaiseObjectClosed(kSource);
     }
     if (eof_) {
-      throw Error(kNoCurrentRecord, kSource,
-                  "Either BOF or EOF is True, or the current record has been "
-                  "deleted. Requested operation requires a current record.");
+      db::RaiseNoCurrentRecord(kSource);
     }
   }
 

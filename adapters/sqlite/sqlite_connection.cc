@@ -12,6 +12,7 @@
 #include "adapters/sqlite/dialect.h"
 #include "adapters/sqlite/embedded_sql.h"
 #include "adapters/sqlite/functions.h"
+#include "db/recordset_errors.h"
 #include "model/error.h"
 
 namespace zsepa::sqlite {
@@ -20,11 +21,6 @@ namespace {
 constexpr char kSource[] = "SQLite";
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyTimeoutMs = 5000;
-
-// Recordset errors keep the numbers that host code knows from recordsets.
-constexpr int32_t kItemNotFound = 3265;
-constexpr int32_t kNoCurrentRecord = 3021;
-constexpr int32_t kObjectClosed = 3704;
 
 struct StatementFinalizer {
   void operator()(sqlite3_stmt* statement) const noexcept {
@@ -36,17 +32,6 @@ using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 [[noreturn]] void Raise(sqlite3* db, int rc) {
   throw Error(rc, kSource,
               db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // Position after the blanks and comments from `pos` on.
@@ -79,8 +64,8 @@ class SqliteRecordset final : public db::Recordset {
       const char* type = sqlite3_column_decltype(statement_.get(), i);
       names_.emplace_back(name != nullptr ? name : "");
       is_date_.push_back(type != nullptr &&
-                         (EqualsIgnoringCase(type, "DATE") ||
-                          EqualsIgnoringCase(type, "DATETIME")));
+                         (db::SameColumnName(type, "DATE") ||
+                          db::SameColumnName(type, "DATETIME")));
     }
     Step();
   }
@@ -89,24 +74,18 @@ class SqliteRecordset final : public db::Recordset {
 
   Variant Field(std::string_view name) const override {
     for (size_t i = 0; i < names_.size(); ++i) {
-      if (EqualsIgnoringCase(names_[i], name)) {
+      if (db::SameColumnName(names_[i], name)) {
         return Field(static_cast<int32_t>(i));
       }
     }
     CheckOpen();
-    throw Error(kItemNotFound, kSource,
-                "Item cannot be found in the collection corresponding to the "
-                "requested name or ordinal: " +
-                    std::string(name));
+    db::RaiseItemNotFound(kSource, name);
   }
 
   Variant Field(int32_t index) const override {
     CheckOpen();
     if (index < 0 || static_cast<size_t>(index) >= names_.size()) {
-      throw Error(kItemNotFound, kSource,
-                  "Item cannot be found in the collection corresponding to "
-                  "the requested name or ordinal: " +
-                      std::to_string(index));
+      db::RaiseItemNotFound(kSource, std::to_string(index));
     }
     CheckRow();
     sqlite3_stmt* s = statement_.get();
@@ -168,16 +147,13 @@ class SqliteRecordset final : public db::Recordset {
 
   void CheckOpen() const {
     if (!statement_) {
-      throw Error(kObjectClosed, kSource,
-                  "Operation is not allowed when the object is closed.");
+      db::RaiseObjectClosed(kSource);
     }
   }
 
   void CheckRow() const {
     if (!row_) {
-      throw Error(kNoCurrentRecord, kSource,
-                  "Either BOF or EOF is True, or the current record has been "
-                  "deleted. Requested operation requires a current record.");
+      db::RaiseNoCurrentRecord(kSource);
     }
   }
 
