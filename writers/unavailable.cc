@@ -15,9 +15,6 @@ namespace {
 }  // namespace
 
 // File kinds whose writers are not part of this build yet.
-bool CLSEP_FILESEPA::ScriviXmlCbi(const std::string&) {
-  return Guarded([] { RaiseUnavailable("CBI bonifici"); });
-}
 bool CLSEP_FILESEPA::ScriviXmlIso(const std::string&) {
   return Guarded([] { RaiseUnavailable("ISO 20022 pain.001.001.03"); });
 }

@@ -1,0 +1,394 @@
+#include <cmath>
+#include <string>
+#include <string_view>
+
+#include "db/ordinante.h"
+#include "format/formatting.h"
+#include "model/clsep_filesepa.h"
+#include "model/error.h"
+#include "model/utf8.h"
+#include "writers/iban_form.h"
+#include "writers/xml_builder.h"
+
+// The CBI credit-transfer writer: the SEPA file
+// "urn:CBI:xsd:CBIPaymentRequest.00.04.00" and, for FormatoFile 2, the
+// cross-border file "urn:CBI:xsd:CBICrossBorderPaymentRequestLogMsg.00.01.01".
+// One group header, one payment-information group for the builder's block and
+// one credit-transfer record per transaction of the block.
+
+namespace zsepa {
+namespace {
+
+constexpr char kSepaNamespace[] = "urn:CBI:xsd:CBIPaymentRequest.00.04.00";
+constexpr char kSepaRoot[] = "CBIPaymentRequest";
+constexpr char kCrossBorderNamespace[] =
+    "urn:CBI:xsd:CBICrossBorderPaymentRequestLogMsg.00.01.01";
+constexpr char kCrossBorderRoot[] = "CBICrossBorderPaymentRequestLogMsg";
+
+// Free-text remittance information is cut to this many characters.
+constexpr size_t kUstrdLength = 140;
+// Code of a regulatory report whose description goes into "Inf".
+constexpr char kCodiceCva[] = "CVA";
+
+constexpr int16_t kEsitoSepaNoEsitoOrdinate =
+    static_cast<int16_t>(zxEnumEsitoBonifico::SEPANoEsitoOrdinate);
+
+// TestoNonNullo of a text field is the text without trailing spaces; these
+// two spare the per-transaction copies through a Variant.
+bool NonBlank(std::string_view text) {
+  return text.find_last_not_of(' ') != std::string_view::npos;
+}
+std::string_view WithoutTrailingSpaces(std::string_view text) {
+  return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+// The "AdrTp" code of an address type; nullptr for UNKN and unknown values.
+const char* AddressTypeCode(zxEnumIndicatoreTipoIndirizzo type) {
+  switch (type) {
+    case zxEnumIndicatoreTipoIndirizzo::ADDR:
+      return "ADDR";
+    case zxEnumIndicatoreTipoIndirizzo::BIZZ:
+      return "BIZZ";
+    case zxEnumIndicatoreTipoIndirizzo::DLVY:
+      return "DLVY";
+    case zxEnumIndicatoreTipoIndirizzo::HOME:
+      return "HOME";
+    case zxEnumIndicatoreTipoIndirizzo::MLTO:
+      return "MLTO";
+    case zxEnumIndicatoreTipoIndirizzo::PBOX:
+      return "PBOX";
+    default:
+      return nullptr;
+  }
+}
+
+// "Inf" of a regulatory report: for "CVA" the description fitted to five
+// characters and 30 spaces, for any other code 35 spaces.
+std::string RegulatoryInformation(const CLSEP_TRANSFCREDIT& transfer) {
+  if (transfer.CVSTipo != kCodiceCva) return std::string(35, ' ');
+  return utf8::FitRight(transfer.CVSDescr, 5) + std::string(30, ' ');
+}
+
+// What the writer needs for one file, read before the tree is built.
+struct FileValues {
+  bool sepa = true;
+  std::string company_identifier;
+  std::string msg_id;
+  db::DatiOrdinante ordinante;
+  std::string ordinante_country;
+};
+
+class CbiWriter {
+ public:
+  CbiWriter(xml::Documento& doc, const FileValues& values, bool structured)
+      : doc_(doc), values_(values), structured_(structured) {}
+
+  xml::Element GroupHeader(int32_t transactions, double total,
+                           const Variant& created,
+                           const std::string& company_name,
+                           const std::string& cuc) {
+    xml::Element header = doc_.NuovoElemento("GrpHdr");
+    doc_.AggiungiElemento(header, "MsgId", values_.msg_id);
+    doc_.AggiungiElemento(header, "CreDtTm", FormattaDataOra(created));
+    doc_.AggiungiElemento(header, "NbOfTxs",
+                          FormatNumberPicture(Variant(transactions), 3));
+    doc_.AggiungiElemento(header, "CtrlSum", FormattaImporto(Variant(total)));
+    xml::Element party = doc_.NuovoElemento("InitgPty");
+    doc_.AggiungiElemento(party, "Nm", company_name);
+    xml::Element org = doc_.NuovoElemento("OrgId");
+    Aggiungi(org, Other(cuc, "CBI"));
+    if (!values_.company_identifier.empty()) {
+      Aggiungi(org, Other(values_.company_identifier, "ADE"));
+    }
+    Aggiungi(party, Wrap("Id", std::move(org)));
+    Aggiungi(header, std::move(party));
+    return header;
+  }
+
+  // "PmtInf" up to, not including, the transactions.
+  xml::Element PaymentInformation(const CLSEP_INFOPAG& block) {
+    xml::Element info = doc_.NuovoElemento("PmtInf");
+    doc_.AggiungiElemento(info, "PmtInfId", values_.msg_id);
+    doc_.AggiungiElemento(
+        info, "PmtMtd",
+        block.IndicatoreEsito == kEsitoSepaNoEsitoOrdinate ? "TRF" : "TRA");
+    if (block.IndicatoreAccumuloSpese != 0) {
+      doc_.AggiungiElemento(
+          info, "BtchBookg",
+          block.IndicatoreAccumuloSpese == 1 ? "true" : "false");
+    }
+    const char* service_level = ServiceLevel(block);
+    if (service_level != nullptr) {
+      xml::Element type = doc_.NuovoElemento("PmtTpInf");
+      if (values_.sepa) {
+        doc_.AggiungiElemento(type, "InstrPrty",
+                              block.FlagUrgente ? "HIGH" : "NORM");
+      }
+      xml::Element level = doc_.NuovoElemento("SvcLvl");
+      doc_.AggiungiElemento(level, "Cd", service_level);
+      Aggiungi(type, std::move(level));
+      Aggiungi(info, std::move(type));
+    }
+    doc_.AggiungiElemento(info, "ReqdExctnDt",
+                          FormatDatePicture(block.DataValuta, "-"));
+    Aggiungi(info, Debtor());
+    xml::Element account_id = doc_.NuovoElemento("Id");
+    doc_.AggiungiElemento(account_id, "IBAN",
+                          WithoutTrailingSpaces(block.IBAN));
+    Aggiungi(info, Wrap("DbtrAcct", std::move(account_id)));
+    xml::Element institution = doc_.NuovoElemento("FinInstnId");
+    if (NonBlank(block.BicSwift)) {
+      doc_.AggiungiElemento(institution, "BIC", block.BicSwift);
+    }
+    if (!TestoNonNullo(block.Abi).empty()) {
+      xml::Element member = doc_.NuovoElemento("ClrSysMmbId");
+      doc_.AggiungiElemento(member, "MmbId", FormatNumberPicture(block.Abi, 5));
+      Aggiungi(institution, std::move(member));
+    }
+    Aggiungi(info, Wrap("DbtrAgt", std::move(institution)));
+    doc_.AggiungiElemento(info, "ChrgBr", values_.sepa ? "SLEV" : "SHAR");
+    return info;
+  }
+
+  // One "CdtTrfTxInf". `foreign_iban` and `italian_state` are the answers of
+  // the two lookups that every transaction costs.
+  xml::Element Transaction(int32_t position, const CLSEP_TRANSFCREDIT& transfer,
+                           zxEnumIndicatoreIndirizzoBonifici address_form,
+                           bool foreign_iban, bool italian_state) {
+    xml::Element record = doc_.NuovoElemento("CdtTrfTxInf");
+    const std::string id = FormatNumberPicture(Variant(position), 6);
+    xml::Element payment_id = doc_.NuovoElemento("PmtId");
+    doc_.AggiungiElemento(payment_id, "InstrId", id);
+    doc_.AggiungiElemento(payment_id, "EndToEndId", id);
+    Aggiungi(record, std::move(payment_id));
+    if (NonBlank(transfer.Causale)) {
+      xml::Element purpose = doc_.NuovoElemento("CtgyPurp");
+      doc_.AggiungiElemento(purpose, "Cd", transfer.Causale);
+      Aggiungi(record, Wrap("PmtTpInf", std::move(purpose)));
+    }
+    xml::Element amount = doc_.NuovoElemento("Amt");
+    doc_.AggiungiImporto(amount, "InstdAmt", std::fabs(transfer.Importo),
+                         transfer.Divisa);
+    Aggiungi(record, std::move(amount));
+    if (!values_.sepa || foreign_iban) {
+      xml::Element institution = doc_.NuovoElemento("FinInstnId");
+      if (NonBlank(transfer.BicSwift)) {
+        doc_.AggiungiElemento(institution, "BIC", transfer.BicSwift);
+      }
+      Aggiungi(record, Wrap("CdtrAgt", std::move(institution)));
+    }
+    Aggiungi(record, Creditor(transfer, address_form, italian_state));
+    Aggiungi(record, CreditorAccount(transfer));
+    if (!values_.sepa && NonBlank(transfer.CVSTipo)) {
+      Aggiungi(record, RegulatoryReporting(transfer));
+    }
+    Aggiungi(record, Remittance(transfer));
+    return record;
+  }
+
+  void Aggiungi(xml::Element& parent, xml::Element&& child) {
+    doc_.Aggiungi(parent, std::move(child));
+  }
+
+ private:
+  // The service-level code of the block, or nullptr when the file has no
+  // "PmtTpInf" at block level.
+  const char* ServiceLevel(const CLSEP_INFOPAG& block) const {
+    if (values_.sepa) return "SEPA";
+    switch (block.IndicatoreLivelloServizio) {
+      case zxEnumIndicatoreLivelloServizio::EsteroUrgente:
+        return "URGP";
+      case zxEnumIndicatoreLivelloServizio::DataValutaCompensata:
+        return "SDVA";
+      default:
+        return nullptr;
+    }
+  }
+
+  xml::Element Wrap(const char* tag, xml::Element&& child) {
+    xml::Element wrapper = doc_.NuovoElemento(tag);
+    Aggiungi(wrapper, std::move(child));
+    return wrapper;
+  }
+
+  xml::Element Other(const std::string& id, const char* issuer) {
+    xml::Element other = doc_.NuovoElemento("Othr");
+    doc_.AggiungiElemento(other, "Id", id);
+    doc_.AggiungiElemento(other, "Issr", issuer);
+    return other;
+  }
+
+  xml::Element Debtor() {
+    xml::Element debtor = doc_.NuovoElemento("Dbtr");
+    doc_.AggiungiElemento(debtor, "Nm", values_.ordinante.name);
+    xml::Element address = doc_.NuovoElemento("PstlAdr");
+    doc_.AggiungiElemento(address, "Ctry", values_.ordinante_country);
+    doc_.AggiungiElemento(address, "AdrLine", values_.ordinante.address_line1);
+    doc_.AggiungiElemento(address, "AdrLine", values_.ordinante.address_line2);
+    Aggiungi(debtor, std::move(address));
+    xml::Element org = doc_.NuovoElemento("OrgId");
+    Aggiungi(org, Other(values_.company_identifier, "ADE"));
+    Aggiungi(debtor, Wrap("Id", std::move(org)));
+    return debtor;
+  }
+
+  xml::Element CreditorAddress(const CLSEP_TRANSFCREDIT& transfer,
+                               zxEnumIndicatoreIndirizzoBonifici form) {
+    xml::Element address = doc_.NuovoElemento("PstlAdr");
+    if (form == zxEnumIndicatoreIndirizzoBonifici::IndirizzoStrutturato) {
+      const char* type = AddressTypeCode(transfer.IndicatoreIndirizzo);
+      if (type != nullptr) doc_.AggiungiElemento(address, "AdrTp", type);
+      const std::pair<const char*, const std::string*> parts[] = {
+          {"StrtNm", &transfer.Indirizzo},
+          {"BldgNb", &transfer.NumeroCivico},
+          {"PstCd", &transfer.Cap},
+          {"TwnNm", &transfer.Citta},
+          {"CtrySubDvsn", &transfer.Provincia}};
+      for (const auto& [tag, value] : parts) {
+        if (NonBlank(*value)) doc_.AggiungiElemento(address, tag, *value);
+      }
+    }
+    doc_.AggiungiElemento(address, "Ctry", transfer.CodiceIso);
+    if (form == zxEnumIndicatoreIndirizzoBonifici::IndirizzoSuSingoloTag) {
+      doc_.AggiungiElemento(address, "AdrLine", transfer.Indirizzo);
+      doc_.AggiungiElemento(address, "AdrLine", transfer.CapCittaProvNazione);
+    }
+    return address;
+  }
+
+  xml::Element Creditor(const CLSEP_TRANSFCREDIT& transfer,
+                        zxEnumIndicatoreIndirizzoBonifici address_form,
+                        bool italian_state) {
+    xml::Element creditor = doc_.NuovoElemento("Cdtr");
+    doc_.AggiungiElemento(creditor, "Nm", transfer.RagioneSociale);
+    Aggiungi(creditor, CreditorAddress(transfer, address_form));
+    xml::Element identification =
+        doc_.NuovoElemento(transfer.FlgPrsFis == 1 ? "PrvtId" : "OrgId");
+    if (!values_.sepa) {
+      doc_.AggiungiElemento(identification, "BICOrBEI", transfer.BicSwift);
+    }
+    xml::Element other = doc_.NuovoElemento("Othr");
+    doc_.AggiungiElemento(other, "Id", transfer.PartitaIVA);
+    if (italian_state) doc_.AggiungiElemento(other, "Issr", "ADE");
+    Aggiungi(identification, std::move(other));
+    Aggiungi(creditor, Wrap("Id", std::move(identification)));
+    return creditor;
+  }
+
+  xml::Element CreditorAccount(const CLSEP_TRANSFCREDIT& transfer) {
+    xml::Element id = doc_.NuovoElemento("Id");
+    const std::string_view iban = WithoutTrailingSpaces(transfer.IBAN);
+    if (!iban.empty()) {
+      if (IsIbanFormaValida(transfer.IBAN)) {
+        doc_.AggiungiElemento(id, "IBAN", iban);
+      } else {
+        xml::Element other = doc_.NuovoElemento("Othr");
+        doc_.AggiungiElemento(other, "Id", iban);
+        Aggiungi(id, std::move(other));
+      }
+    }
+    return Wrap("CdtrAcct", std::move(id));
+  }
+
+  xml::Element RegulatoryReporting(const CLSEP_TRANSFCREDIT& transfer) {
+    xml::Element reporting = doc_.NuovoElemento("RgltryRptg");
+    doc_.AggiungiElemento(reporting, "DbtCdtRptgInd", "DEBT");
+    xml::Element details = doc_.NuovoElemento("Dtls");
+    doc_.AggiungiElemento(details, "Cd", transfer.CVSTipo);
+    doc_.AggiungiImporto(details, "Amt", transfer.CVSImporto, transfer.Divisa);
+    doc_.AggiungiElemento(details, "Inf", RegulatoryInformation(transfer));
+    Aggiungi(reporting, std::move(details));
+    return reporting;
+  }
+
+  xml::Element Remittance(const CLSEP_TRANSFCREDIT& transfer) {
+    xml::Element remittance = doc_.NuovoElemento("RmtInf");
+    if (!structured_) {
+      doc_.AggiungiElemento(
+          remittance, "Ustrd",
+          utf8::Left(transfer.RiferimentoNonStrutturato, kUstrdLength));
+      return remittance;
+    }
+    xml::Element code = doc_.NuovoElemento("CdOrPrtry");
+    doc_.AggiungiElemento(code, "Cd", "SCOR");
+    xml::Element type = doc_.NuovoElemento("Tp");
+    Aggiungi(type, std::move(code));
+    doc_.AggiungiElemento(type, "Issr", transfer.RagioneSociale);
+    xml::Element reference = doc_.NuovoElemento("CdtrRefInf");
+    Aggiungi(reference, std::move(type));
+    // A transaction without document references fails here (run-time
+    // error 5): structured remittance needs at least one.
+    doc_.AggiungiElemento(reference, "Ref",
+                          transfer.RiferimentoScadenza(1)->NumeroDocumento);
+    Aggiungi(remittance, Wrap("Strd", std::move(reference)));
+    return remittance;
+  }
+
+  xml::Documento& doc_;
+  const FileValues& values_;
+  bool structured_;
+};
+
+}  // namespace
+
+bool CLSEP_FILESEPA::ScriviXmlCbi(const std::string& PercorsoFile) {
+  return Guarded([&] {
+    const BlockList& blocks = Blocks();
+    // One block per file: the file has room for one payment-information
+    // group while its totals would count every block, so several blocks are
+    // refused before anything is read or built.
+    if (blocks.Count() > 1) {
+      throw Error(codes::kTooManyBlocks, "SaveXML()",
+                  "Il file CBI di bonifici contiene una sola distinta: ne "
+                  "sono state aggiunte " +
+                      std::to_string(blocks.Count()) +
+                      ". Scrivere un file per ciascuna distinta");
+    }
+
+    FileValues values;
+    values.sepa = FormatoFile == zxEnumFormatoFile::BonificoSEPA;
+    values.company_identifier = RTrimSpaces(Company().IdentificativoDitta());
+    if (values.company_identifier.empty()) {
+      values.company_identifier =
+          RTrimSpaces(Company().IdentificativoDittaAlternativo());
+    }
+    values.msg_id = MsgId();
+    values.ordinante =
+        db::QueryOrdinante(Connection(), Company().CodiceAnagraficaDitta());
+    if (values.ordinante.found) values.ordinante_country = "IT";
+
+    xml::Documento doc(values.sepa ? kSepaRoot : kCrossBorderRoot,
+                       values.sepa ? kSepaNamespace : kCrossBorderNamespace);
+    CbiWriter writer(doc, values,
+                     TipoStrutturaFile != zxEnumStrutturaSepa::NonStrutturato);
+    const std::string cuc =
+        blocks.Count() > 0 ? LeggiCodiceCUC(blocks.Item(1)->ProgrBanca) : "";
+    writer.Aggiungi(
+        doc.Radice(),
+        writer.GroupHeader(NumeroTotaleTrasferimenti(),
+                           ImportoTotaleTrasferimenti(), DataCreazioneSupporto,
+                           Company().RagioneSocialeDitta(), cuc));
+    if (blocks.Count() == 0) {
+      throw Error(rt::kObjectNotSet, "SaveXML()",
+                  "Nessuna distinta da scrivere: aggiungere la distinta con "
+                  "Add prima di SaveXML");
+    }
+
+    const CLSEP_INFOPAG& block = *blocks.Item(1);
+    xml::Element info = writer.PaymentInformation(block);
+    for (int32_t i = 1; i <= block.Count(); ++i) {
+      const CLSEP_TRANSFCREDIT& transfer = *block.Trasferimento(i);
+      // Both lookups run for every transaction of both file kinds.
+      const bool foreign_iban = IsIbanEstero(transfer.IBAN);
+      const bool italian_state = IsIndTipoStato(Variant(transfer.CodCG07));
+      writer.Aggiungi(
+          info,
+          writer.Transaction(i, transfer, block.IndicatoreComposizioneIndirizzo,
+                             foreign_iban, italian_state));
+    }
+    writer.Aggiungi(doc.Radice(), std::move(info));
+    files_->Save(doc.Completa(), PercorsoFile);
+  });
+}
+
+}  // namespace zsepa

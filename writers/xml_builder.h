@@ -1,0 +1,94 @@
+#ifndef ZSEPA_WRITERS_XML_BUILDER_H_
+#define ZSEPA_WRITERS_XML_BUILDER_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "framework/xml_file_service.h"
+
+struct _xmlNode;
+struct _xmlNs;
+
+namespace zsepa::xml {
+
+// The building conventions shared by the payment-file writers:
+// NuovoDocumentoXml, AggiungiElemento and AggiungiImporto.
+//
+// A writer builds its tree bottom-up. A container is created with
+// NuovoElemento, filled, and only then appended to its parent with Aggiungi;
+// a container that is never appended (left out under a condition, or
+// abandoned because a failure was raised) is freed whole when its Element
+// goes out of scope. Leaves with text are appended to their parent at once.
+//
+// Every element lives in the root's namespace, which is the default namespace
+// of the file: no element carries a prefix and only the root declares the
+// namespace. The document gets no "xml" processing instruction: the file
+// service writes the declaration when it saves.
+//
+// Texts are stored as text nodes, never parsed as markup. A text (or
+// attribute value) that XML 1.0 cannot carry (invalid UTF-8, control
+// characters other than tab, CR and LF, U+FFFE, U+FFFF) is refused with
+// codes::kInvalidXmlText and a message that names the element.
+
+// An element of a document being built. Owns its node (and subtree) until
+// the node is appended to a parent or set as the document's root.
+class Element {
+ public:
+  Element(Element&& other) noexcept;
+  Element& operator=(Element&& other) noexcept;
+  Element(const Element&) = delete;
+  Element& operator=(const Element&) = delete;
+  ~Element();
+
+ private:
+  friend class Documento;
+  explicit Element(_xmlNode* node) : node_(node) {}
+  void Free() noexcept;
+
+  _xmlNode* node_ = nullptr;
+};
+
+// A document being built: the libxml2 tree with its not yet attached root.
+class Documento {
+ public:
+  // NuovoDocumentoXml: a new empty document and its root element `root_name`
+  // in `namespace_uri` (declared as default namespace, no other attribute).
+  // The root is attached to the document by Completa. Raises on failure.
+  Documento(const char* root_name, std::string_view namespace_uri);
+  ~Documento();
+  Documento(const Documento&) = delete;
+  Documento& operator=(const Documento&) = delete;
+
+  Element& Radice() { return root_; }
+
+  // A new, unattached element `tag` in the root's namespace.
+  Element NuovoElemento(const char* tag);
+  // AggiungiElemento: appends to `parent` a new element `tag` whose text is
+  // `text` (an empty text gives an empty element).
+  void AggiungiElemento(Element& parent, const char* tag,
+                        std::string_view text = {});
+  // AggiungiImporto: appends to `parent` a new element `tag` with exactly one
+  // attribute "Ccy" = `currency` and the text FormattaImporto(`amount`).
+  void AggiungiImporto(Element& parent, const char* tag, double amount,
+                       std::string_view currency);
+  // Appends the finished container `child` to `parent` as its last child.
+  void Aggiungi(Element& parent, Element&& child);
+
+  // Attaches the finished root; the document is then ready for saving. It
+  // stays owned by this object, which must outlive every Element it made.
+  const framework::XmlDocument& Completa();
+
+ private:
+  std::unique_ptr<framework::XmlDocument> doc_;
+  _xmlNs* ns_ = nullptr;
+  Element root_;
+};
+
+// Raises codes::kInvalidXmlText when `text` cannot be written as the text of
+// element `tag` in an XML 1.0 file.
+void VerificaTestoXml(std::string_view text, std::string_view tag);
+
+}  // namespace zsepa::xml
+
+#endif  // ZSEPA_WRITERS_XML_BUILDER_H_
