@@ -1,0 +1,565 @@
+#include "tools/commands.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "adapters/odbc/odbc_connection.h"
+#include "adapters/sqlite/sqlite_connection.h"
+#include "format/formatting.h"
+#include "framework/framework.h"
+#include "model/clsep_filesepa.h"
+#include "model/error.h"
+#include "tools/job.h"
+#include "tools/schema_lookup.h"
+#include "writers/schema_validation.h"
+
+namespace zsepa::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+constexpr char kDefaultDatabase[] = "zsepa.db";
+constexpr char kDemoDatabase[] = "zsepa-demo.db";
+// Our code for failures of the program itself that no layer below coded.
+constexpr int32_t kProgramFailure = static_cast<int32_t>(0x80004005);
+
+// A failure as the builder reports one.
+struct Failure {
+  int32_t stato = 0;
+  std::string errore;
+};
+
+void PrintJson(const Json& value) {
+  // Replacement keeps invalid UTF-8 from a database or a file printable.
+  std::cout << value.dump(2, ' ', false, Json::error_handler_t::replace)
+            << "\n";
+}
+
+std::string Hex(int32_t code) {
+  std::ostringstream text;
+  text << "0x" << std::hex << std::setw(8) << std::setfill('0')
+       << static_cast<uint32_t>(code);
+  return text.str();
+}
+
+// Stato and Errore on stderr; multi-line texts keep their indentation.
+void PrintFailure(std::string_view command, const Failure& failure) {
+  std::string errore = failure.errore;
+  for (size_t at = 0; (at = errore.find('\r', at)) != std::string::npos;) {
+    errore.erase(at, 1);
+  }
+  while (!errore.empty() && errore.back() == '\n') errore.pop_back();
+  for (size_t at = 0; (at = errore.find('\n', at)) != std::string::npos;) {
+    errore.replace(at, 1, "\n          ");
+    at += 11;
+  }
+  std::cerr << "zsepa " << command << ": failed\n"
+            << "  Stato:  " << failure.stato << " (" << Hex(failure.stato)
+            << ")\n"
+            << "  Errore: " << errore << "\n";
+}
+
+// A progress line on stderr for work that takes longer than a second, only
+// when stderr is a terminal. A helper thread redraws the current stage ten
+// times a second, so that long single steps (saving a large file) show too;
+// it touches nothing but the stage it is given.
+class Progress {
+ public:
+  Progress() {
+    if (isatty(STDERR_FILENO) == 1) thread_ = std::thread([this] { Draw(); });
+  }
+  ~Progress() { Finish(); }
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  void Update(std::string_view stage, int64_t done, int64_t total) {
+    if (!thread_.joinable()) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    stage_.assign(stage);
+    done_ = done;
+    total_ = total;
+  }
+  ProgressFn Callback() {
+    return [this](std::string_view stage, int64_t done, int64_t total) {
+      Update(stage, done, total);
+    };
+  }
+  // Stops the helper thread and clears the line it drew.
+  void Finish() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  void Draw() {
+    const auto start = std::chrono::steady_clock::now();
+    bool shown = false;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, std::chrono::milliseconds(100),
+                           [this] { return stop_; })) {
+      if (std::chrono::steady_clock::now() - start < std::chrono::seconds(1) ||
+          stage_.empty()) {
+        continue;
+      }
+      std::cerr << "\rzsepa: " << stage_;
+      if (total_ > 0) std::cerr << " " << done_ << "/" << total_;
+      std::cerr << "\x1b[K" << std::flush;
+      shown = true;
+    }
+    if (shown) std::cerr << "\r\x1b[K" << std::flush;
+  }
+
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::string stage_;
+  int64_t done_ = 0;
+  int64_t total_ = 0;
+};
+
+bool Contains(std::string text, std::string word) {
+  auto lower = [](std::string& s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+  };
+  lower(text);
+  lower(word);
+  return text.find(word) != std::string::npos;
+}
+
+// The value of `key` in an ODBC connection string ("" when absent).
+std::string ConnectionAttribute(const std::string& connection,
+                                const std::string& key) {
+  std::istringstream parts(connection);
+  std::string part;
+  while (std::getline(parts, part, ';')) {
+    const size_t equals = part.find('=');
+    if (equals == std::string::npos) continue;
+    std::string name = part.substr(0, equals);
+    name.erase(0, name.find_first_not_of(" \t"));
+    name.erase(name.find_last_not_of(" \t") + 1);
+    if (name.size() == key.size() && Contains(name, key)) {
+      return part.substr(equals + 1);
+    }
+  }
+  return "";
+}
+
+std::unique_ptr<db::Connection> OpenOdbc(std::string connection) {
+  using odbc::OdbcConnection;
+  if (!Contains(ConnectionAttribute(connection, "Driver"), "sqlite")) {
+    return OdbcConnection::Open(connection,
+                                OdbcConnection::Dialect::kSqlServer);
+  }
+#ifdef ZSEPA_SQLITE_FUNCTIONS_MODULE
+  // The SQLite driver needs the accounting database's scalar functions.
+  std::error_code error;
+  if (ConnectionAttribute(connection, "LoadExt").empty() &&
+      fs::exists(ZSEPA_SQLITE_FUNCTIONS_MODULE, error)) {
+    if (!connection.empty() && connection.back() != ';') connection += ";";
+    connection += "LoadExt=" ZSEPA_SQLITE_FUNCTIONS_MODULE;
+  }
+#endif
+  return OdbcConnection::Open(connection, OdbcConnection::Dialect::kSqlite);
+}
+
+std::unique_ptr<db::Connection> OpenDatabase(const DatabaseChoice& choice) {
+  if (!choice.odbc.empty()) return OpenOdbc(choice.odbc);
+  std::error_code error;
+  if (!choice.db_path.empty()) {
+    if (!fs::exists(choice.db_path, error)) {
+      throw Error(kProgramFailure, "zsepa",
+                  "The database file " + choice.db_path +
+                      " does not exist (create it with: zsepa init-db " +
+                      choice.db_path + " --demo)");
+    }
+    return sqlite::SqliteConnection::Open(choice.db_path);
+  }
+  if (fs::exists(kDefaultDatabase, error)) {
+    return sqlite::SqliteConnection::Open(kDefaultDatabase);
+  }
+  auto connection = sqlite::SqliteConnection::Create(kDefaultDatabase);
+  try {
+    sqlite::FillDemoData(*connection);
+  } catch (...) {
+    connection.reset();
+    fs::remove(kDefaultDatabase, error);
+    throw;
+  }
+  std::cerr << "zsepa: no --db or --odbc given: created the embedded database "
+            << kDefaultDatabase
+            << " in the working directory (schema and demo company)\n";
+  return connection;
+}
+
+Failure FailureOf(const std::exception& error) {
+  if (const auto* job = dynamic_cast<const JobError*>(&error)) {
+    return {job->code(), job->what()};
+  }
+  if (const auto* coded = dynamic_cast<const Error*>(&error)) {
+    return {coded->Code(), coded->Description()};
+  }
+  return {kProgramFailure, error.what()};
+}
+
+// What a write job gave.
+struct WriteOutcome {
+  bool ok = false;
+  Failure failure;
+  std::string msg_id;
+  int32_t count = 0;
+  double total = 0;
+  // How the builder's dispatch will pick the file kind.
+  zxEnumFormatoFile formato = zxEnumFormatoFile::BonificoSEPA;
+  std::string localizzazione;
+};
+
+// Plays the host for one job: company, connection, blocks, transactions,
+// then SaveXML. Failures of the builder come back in the outcome.
+WriteOutcome RunWrite(const Job& job, db::Connection& connection,
+                      const std::string& out, Progress& progress) {
+  WriteOutcome outcome;
+  framework::InMemoryFramework framework(job.ditta);
+  CLSEP_FILESEPA builder;
+  builder.ActiveInterface = &framework;
+  builder.AdoConnection = &connection;
+  try {
+    builder.Initialize();
+  } catch (const std::exception& error) {
+    outcome.failure = FailureOf(error);
+    return outcome;
+  }
+  outcome.ok = RunJob(job, builder, progress.Callback());
+  outcome.formato = builder.FormatoFile;
+  outcome.localizzazione = builder.CodiceIsoLocalizzazione;
+  if (outcome.ok) {
+    progress.Update("saving " + out, 0, 0);
+    outcome.ok = builder.SaveXML(out);
+  }
+  progress.Finish();
+  outcome.failure = {builder.Stato(), builder.Errore()};
+  try {
+    outcome.msg_id = builder.MsgId();
+    outcome.count = builder.NumeroTotaleTrasferimenti();
+    outcome.total = builder.ImportoTotaleTrasferimenti();
+  } catch (const std::exception&) {
+    // Totals of a builder that failed are shown as far as they exist.
+  }
+  builder.Terminate();
+  return outcome;
+}
+
+// Totals are currency amounts: shown to the cent, as files write them.
+std::string Amount(double value) { return FormattaImporto(Variant(value)); }
+double Cents(double value) {
+  const std::string text = Amount(value);
+  double cents = value;
+  std::from_chars(text.data(), text.data() + text.size(), cents);
+  return cents;
+}
+
+std::string KindOf(const WriteOutcome& outcome) {
+  const bool transfer = outcome.formato == zxEnumFormatoFile::BonificoSEPA ||
+                        outcome.formato == zxEnumFormatoFile::BonificoEsteroXML;
+  if (transfer && outcome.localizzazione == "FR") return "ISO 20022 pain.001";
+  if (outcome.formato == zxEnumFormatoFile::BonificoSEPA) {
+    return "CBI SEPA credit transfer";
+  }
+  if (outcome.formato == zxEnumFormatoFile::BonificoEsteroXML) {
+    return "CBI cross-border transfer";
+  }
+  return "CBI SEPA direct debit";
+}
+
+std::string DateText(const Variant& value) {
+  if (value.IsEmpty()) return "";
+  if (value.IsNull()) return "Null";
+  return value.ToText();
+}
+
+}  // namespace
+
+int InitDb(const std::string& path, bool demo) {
+  try {
+    auto connection = sqlite::SqliteConnection::Create(path);
+    if (demo) {
+      try {
+        sqlite::FillDemoData(*connection);
+      } catch (...) {
+        connection.reset();
+        std::error_code error;
+        fs::remove(path, error);
+        throw;
+      }
+    }
+    std::cout << "Created " << path << " with the schema"
+              << (demo ? " and the demo company" : "") << ".\n";
+    return 0;
+  } catch (const std::exception& error) {
+    PrintFailure("init-db", FailureOf(error));
+    return 1;
+  }
+}
+
+int Write(const WriteOptions& options) {
+  WriteOutcome outcome;
+  try {
+    Progress progress;
+    progress.Update("reading " + options.job, 0, 0);
+    const Job job = ParseJob(ReadJsonFile(options.job));
+    progress.Update("opening the database", 0, 0);
+    auto connection = OpenDatabase(options.database);
+    outcome = RunWrite(job, *connection, options.out, progress);
+  } catch (const std::exception& error) {
+    outcome.failure = FailureOf(error);
+  }
+  if (options.json) {
+    Json result;
+    result["ok"] = outcome.ok;
+    result["Stato"] = outcome.failure.stato;
+    result["Errore"] = outcome.failure.errore;
+    result["MsgId"] = outcome.msg_id;
+    result["NumeroTotaleTrasferimenti"] = outcome.count;
+    result["ImportoTotaleTrasferimenti"] = Cents(outcome.total);
+    result["file"] = outcome.ok ? Json(options.out) : Json(nullptr);
+    PrintJson(result);
+  } else if (outcome.ok) {
+    std::cout << "MsgId                      " << outcome.msg_id << "\n"
+              << "NumeroTotaleTrasferimenti  " << outcome.count << "\n"
+              << "ImportoTotaleTrasferimenti " << Amount(outcome.total) << "\n"
+              << "File                       " << options.out << "\n";
+  }
+  if (!outcome.ok) PrintFailure("write", outcome.failure);
+  return outcome.ok ? 0 : 1;
+}
+
+int ReadStatus(const ReadStatusOptions& options) {
+  bool result = false;
+  bool ok = false;
+  Failure failure;
+  std::shared_ptr<CLSEP_OUTPUTSEPA> output;
+  try {
+    framework::InMemoryFramework framework(
+        ParseCompany(ReadJsonFile(options.company), ""));
+    auto connection = OpenDatabase(options.database);
+    CLSEP_FILESEPA builder;
+    builder.ActiveInterface = &framework;
+    builder.AdoConnection = connection.get();
+    builder.Initialize();
+    result = builder.LoadXml(options.report, options.validate_only);
+    // A header check always answers False; an empty Errore means it passed.
+    ok = options.validate_only ? builder.Errore().empty() : result;
+    failure = {builder.Stato(), builder.Errore()};
+    output = builder.CpOutput();
+    builder.Terminate();
+  } catch (const std::exception& error) {
+    failure = FailureOf(error);
+  }
+  if (!output) output = std::make_shared<CLSEP_OUTPUTSEPA>();
+
+  if (options.json) {
+    Json report;
+    report["ok"] = ok;
+    report["result"] = result;
+    report["Stato"] = failure.stato;
+    report["Errore"] = failure.errore;
+    report["TipoDistinta"] = output->TipoDistinta;
+    report["NumeroDistinta"] = output->NumeroDistinta;
+    report["AnnoDistinta"] = output->AnnoDistinta;
+    report["MessageQualifier"] = ToInt(output->MessageQualifier);
+    report["RejectReason"] = output->RejectReason;
+    report["AbiBanca"] = output->AbiBanca;
+    Json items = Json::array();
+    for (const auto& item : output->Effetti()) {
+      Json entry;
+      entry["NumeroEffetto"] = item->NumeroEffetto;
+      entry["Importo"] = item->Importo;
+      entry["RejectReason"] = item->RejectReason;
+      entry["IsInsoluto"] = item->IsInsoluto;
+      entry["DataScadenza"] = item->DataScadenza.IsNull()
+                                  ? Json(nullptr)
+                                  : Json(DateText(item->DataScadenza));
+      items.push_back(entry);
+    }
+    report["Effetti"] = items;
+    report["NumeroInsoluti"] = output->NumeroInsoluti();
+    report["NumeroRichiami"] = output->NumeroRichiami();
+    PrintJson(report);
+  } else {
+    std::cout << "LoadXml           " << (result ? "True" : "False") << "\n"
+              << "Stato             " << failure.stato << "\n"
+              << "Errore            " << failure.errore << "\n"
+              << "Batch             TipoDistinta " << output->TipoDistinta
+              << ", NumeroDistinta " << output->NumeroDistinta
+              << ", AnnoDistinta " << output->AnnoDistinta << "\n"
+              << "MessageQualifier  " << ToInt(output->MessageQualifier) << "\n"
+              << "RejectReason      " << output->RejectReason << "\n"
+              << "AbiBanca          " << output->AbiBanca << "\n"
+              << "Effetti           " << output->Effetti().Count() << "\n";
+    for (const auto& item : output->Effetti()) {
+      const std::string date = DateText(item->DataScadenza);
+      std::cout << "  NumeroEffetto " << item->NumeroEffetto << ", Importo "
+                << Amount(item->Importo) << ", RejectReason "
+                << item->RejectReason << ", IsInsoluto "
+                << (item->IsInsoluto ? "True" : "False") << ", DataScadenza "
+                << (date.empty() ? "(empty)" : date) << "\n";
+    }
+    std::cout << "NumeroInsoluti    " << output->NumeroInsoluti() << "\n"
+              << "NumeroRichiami    " << output->NumeroRichiami() << "\n";
+  }
+  if (!ok) PrintFailure("read-status", failure);
+  return ok ? 0 : 1;
+}
+
+int Validate(const ValidateOptions& options) {
+  Json report;
+  report["file"] = options.file;
+  std::vector<SchemaIssue> issues;
+  std::string problem;
+  try {
+    const std::string ns = RootNamespace(options.file);
+    report["namespace"] = ns;
+    if (ns.empty()) {
+      problem = "the root element of " + options.file +
+                " has no namespace, so no schema can be chosen";
+    } else if (const auto schema = FindSchemaFor(options.xsd_dir, ns)) {
+      report["schema"] = *schema;
+      issues = ValidateAgainstSchema(options.file, *schema);
+    } else {
+      problem =
+          "no schema in " + options.xsd_dir + " has the targetNamespace " + ns;
+    }
+  } catch (const std::exception& error) {
+    problem = FailureOf(error).errore;
+  }
+  const bool valid = problem.empty() && issues.empty();
+  if (options.json) {
+    report["ok"] = valid;
+    Json errors = Json::array();
+    if (!problem.empty()) errors.push_back({{"line", 0}, {"message", problem}});
+    for (const SchemaIssue& issue : issues) {
+      errors.push_back({{"line", issue.line}, {"message", issue.message}});
+    }
+    report["errors"] = errors;
+    PrintJson(report);
+  } else if (valid) {
+    std::cout << options.file << ": valid against "
+              << report["schema"].get<std::string>() << "\n";
+  }
+  if (!options.json) {
+    if (!problem.empty()) std::cerr << "zsepa validate: " << problem << "\n";
+    for (const SchemaIssue& issue : issues) {
+      std::string message = issue.message;
+      while (!message.empty() && message.back() == '\n') message.pop_back();
+      std::cerr << options.file << ":" << issue.line << ": " << message << "\n";
+    }
+    if (!issues.empty()) {
+      std::cerr << options.file << ": " << issues.size()
+                << (issues.size() == 1 ? " error" : " errors") << "\n";
+    }
+  }
+  return valid ? 0 : 1;
+}
+
+int Demo(const DemoOptions& options) {
+  struct Entry {
+    std::string job_path;
+    std::string file;
+    Job job;
+  };
+  std::vector<Entry> entries;
+  std::unique_ptr<sqlite::SqliteConnection> connection;
+  const fs::path dir(options.dir);
+  try {
+    // Every job is checked before anything is written.
+    std::vector<fs::path> paths;
+    std::error_code error;
+    for (fs::directory_iterator it(options.examples, error), end;
+         !error && it != end; it.increment(error)) {
+      const fs::path& path = it->path();
+      if (path.extension() == ".json" && path.stem() != "company") {
+        paths.push_back(path);
+      }
+    }
+    if (error || paths.empty()) {
+      throw Error(kProgramFailure, "zsepa",
+                  "No demo jobs (*.json) found in " + options.examples +
+                      (error ? ": " + error.message() : "") +
+                      " (use --examples DIR)");
+    }
+    std::sort(paths.begin(), paths.end());
+    for (const fs::path& path : paths) {
+      entries.push_back({path.string(), path.stem().string() + ".xml",
+                         ParseJob(ReadJsonFile(path.string()))});
+    }
+    fs::create_directories(dir);
+    const fs::path database = dir / kDemoDatabase;
+    fs::remove(database);  // the demo always starts from fresh demo data
+    connection = sqlite::SqliteConnection::Create(database.string());
+    sqlite::FillDemoData(*connection);
+    std::cout << "Demo database: " << database.string() << "\n\n";
+  } catch (const std::exception& error) {
+    PrintFailure("demo", FailureOf(error));
+    return 1;
+  }
+
+  std::cout << std::left << std::setw(22) << "file" << std::setw(28) << "kind"
+            << std::right << std::setw(13) << "transactions" << std::setw(12)
+            << "total" << std::setw(10) << "size"
+            << "\n";
+  int written = 0;
+  int unavailable = 0;
+  std::vector<std::string> failures;
+  for (const Entry& entry : entries) {
+    const fs::path out = dir / entry.file;
+    Progress progress;
+    const WriteOutcome outcome =
+        RunWrite(entry.job, *connection, out.string(), progress);
+    std::cout << std::left << std::setw(22) << entry.file << std::setw(28)
+              << KindOf(outcome) << std::right;
+    if (outcome.ok) {
+      std::error_code error;
+      const auto size = fs::file_size(out, error);
+      std::cout << std::setw(13) << outcome.count << std::setw(12)
+                << Amount(outcome.total) << std::setw(10)
+                << (error ? std::string("?") : std::to_string(size)) << "\n";
+      ++written;
+    } else if (outcome.failure.stato == codes::kWriterUnavailable) {
+      std::cout << "   not available in this build\n";
+      ++unavailable;
+    } else {
+      std::cout << "   FAILED (see below)\n";
+      failures.push_back(entry.job_path);
+      PrintFailure("demo " + entry.job_path, outcome.failure);
+    }
+  }
+  std::cout << "\n"
+            << written << " written to " << dir.string() << ", " << unavailable
+            << " not available in this build, " << failures.size()
+            << " failed.\n";
+  return failures.empty() ? 0 : 1;
+}
+
+}  // namespace zsepa::cli

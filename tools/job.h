@@ -1,0 +1,124 @@
+#ifndef ZSEPA_TOOLS_JOB_H_
+#define ZSEPA_TOOLS_JOB_H_
+
+#include <cstdint>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "framework/framework.h"
+#include "model/clsep_filesepa.h"
+#include "model/variant.h"
+
+namespace zsepa::cli {
+
+// A job file or company file that cannot be run as it stands. `code` is the
+// classic run-time number of the fault (438: no such property, 13: value of
+// the wrong kind, 6: number that does not fit, 53: file not found); the
+// message names the key and its path in the job.
+class JobError : public std::runtime_error {
+ public:
+  JobError(int32_t code, const std::string& message)
+      : std::runtime_error(message), code_(code) {}
+  int32_t code() const { return code_; }
+
+ private:
+  int32_t code_;
+};
+
+// What a JSON value must be to go into a field.
+enum class FieldKind {
+  kText,     // a JSON string
+  kDouble,   // any finite JSON number
+  kInt16,    // a whole number within 16 bits
+  kInt32,    // a whole number within 32 bits
+  kEnum,     // a whole number within 32 bits, never range-checked
+  kBoolean,  // true or false
+  kDate,     // "YYYY-MM-DD" or "YYYY-MM-DDThh:mm:ss"
+  kVariant,  // anything: text (dates recognised), number, Boolean, null
+};
+
+// One settable property of class T: its exact published name, the kind of
+// value it takes and how a checked value is stored into an object.
+template <typename T>
+struct Property {
+  std::string_view name;
+  FieldKind kind;
+  std::function<void(T&, const Variant&)> store;
+};
+
+// A property with the value it will receive, checked when the job was read.
+template <typename T>
+struct Assignment {
+  const Property<T>* property;
+  Variant value;
+  void ApplyTo(T& object) const { property->store(object, value); }
+};
+template <typename T>
+using Assignments = std::vector<Assignment<T>>;
+
+// The three arguments of CLSEP_FILESEPA::Add, read with their own table.
+struct AddArguments {
+  int16_t TipoDistinta = 0;
+  int32_t NumeroDistinta = 0;
+  int16_t AnnoDistinta = 0;
+};
+
+struct TransactionPlan {
+  Assignments<CLSEP_TRANSFCREDIT> values;
+  std::vector<Assignments<CLSEP_RIFSCA>> riferimenti;
+};
+
+struct BlockPlan {
+  std::optional<AddArguments> add;  // absent: AddWithInfoPag of a new block
+  Assignments<CLSEP_INFOPAG> values;
+  std::vector<TransactionPlan> trasferimenti;
+};
+
+// A whole job, every value already checked: running it cannot fail on the
+// job's account, only on the builder's.
+struct Job {
+  framework::CompanyValues ditta;
+  Assignments<CLSEP_FILESEPA> values;
+  std::vector<BlockPlan> blocchi;
+  int64_t transaction_count = 0;
+};
+
+// Checks a whole parsed job and turns it into a plan; raises JobError naming
+// the first key at fault with its path (blocchi[0].trasferimenti[3].Importo).
+Job ParseJob(const nlohmann::ordered_json& job);
+// The same for a company object (the "ditta" of a job, or a company file);
+// `path` prefixes the keys in messages.
+framework::CompanyValues ParseCompany(const nlohmann::ordered_json& company,
+                                      const std::string& path);
+
+// Reads a JSON file; raises JobError when it is missing or malformed.
+nlohmann::ordered_json ReadJsonFile(const std::string& path);
+
+// Called while a job runs with what is being done and how far it got.
+using ProgressFn =
+    std::function<void(std::string_view stage, int64_t done, int64_t total)>;
+
+// Plays the host: sets the builder's properties (all of them, in the order
+// given, before any block), then adds each block with Add or AddWithInfoPag,
+// sets its keys, adds and fills its transactions and their references. The
+// builder must be initialised. Returns False as soon as the builder reports a
+// failure (Stato/Errore tell why); nothing is saved here.
+bool RunJob(const Job& job, CLSEP_FILESEPA& builder,
+            const ProgressFn& progress = {});
+
+// The property tables, exposed for tests and help texts.
+const std::vector<Property<CLSEP_FILESEPA>>& BuilderProperties();
+const std::vector<Property<CLSEP_INFOPAG>>& BlockProperties();
+const std::vector<Property<CLSEP_TRANSFCREDIT>>& TransactionProperties();
+const std::vector<Property<CLSEP_RIFSCA>>& ReferenceProperties();
+const std::vector<Property<framework::CompanyValues>>& CompanyProperties();
+
+}  // namespace zsepa::cli
+
+#endif  // ZSEPA_TOOLS_JOB_H_
