@@ -5,6 +5,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
+#include <libxml/xmlsave.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,11 +38,6 @@ Error SaveError(const std::string& path, const std::string& why) {
   return Error(codes::kSaveFailed, kSaveSource,
                "Impossibile salvare il file '" + path + "': " + why);
 }
-
-struct XmlFreeDeleter {
-  void operator()(xmlChar* bytes) const noexcept { xmlFree(bytes); }
-};
-using XmlBytes = std::unique_ptr<xmlChar, XmlFreeDeleter>;
 
 struct ParserCtxtDeleter {
   void operator()(xmlParserCtxt* ctxt) const noexcept {
@@ -143,6 +139,27 @@ bool WriteAll(FileOps& ops, int fd, const char* data, size_t size) {
   }
   return true;
 }
+
+// Output sink of the serialiser: the temporary file. The first failed write
+// keeps its errno and stops the serialiser.
+struct StreamTarget {
+  FileOps& ops;
+  int fd;
+  int error = 0;
+};
+
+int StreamWrite(void* context, const char* data, int size) {
+  auto* target = static_cast<StreamTarget*>(context);
+  if (target->error != 0) return -1;
+  if (!WriteAll(target->ops, target->fd, data, static_cast<size_t>(size))) {
+    target->error = errno != 0 ? errno : EIO;
+    return -1;
+  }
+  return size;
+}
+
+// The temporary file is closed by Save itself, which checks the result.
+int StreamClose(void*) { return 0; }
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -338,26 +355,26 @@ void DefaultXmlFileService::Save(const XmlDocument& doc,
   if (doc.get() == nullptr || xmlDocGetRootElement(doc.get()) == nullptr) {
     throw SaveError(path, "il documento non ha un elemento radice");
   }
-  xmlChar* raw = nullptr;
-  int size = 0;
-  {
-    SerialiserSettings settings;
-    xmlDocDumpFormatMemoryEnc(doc.get(), &raw, &size, "UTF-8", 1);
-  }
-  const XmlBytes bytes(raw);
-  if (!bytes || size <= 0) {
-    throw SaveError(path, "serializzazione del documento non riuscita");
-  }
-
   std::string temp_path = path + ".XXXXXX.tmp";
   const int fd = ops_->MakeTemp(temp_path);
   if (fd < 0) throw SaveError(path, SystemMessage(errno));
   TempFile temp(*ops_, fd, std::move(temp_path));
-  // Each errno is read while the exception is built, before the cleanup of
-  // the temporary file can change it.
-  if (!WriteAll(*ops_, temp.fd(), reinterpret_cast<const char*>(bytes.get()),
-                static_cast<size_t>(size))) {
-    throw SaveError(path, SystemMessage(errno));
+  // The serialiser writes straight into the temporary file, so the file's
+  // bytes are never held in memory beside the tree.
+  StreamTarget target{*ops_, temp.fd()};
+  {
+    SerialiserSettings settings;
+    xmlSaveCtxtPtr save = xmlSaveToIO(StreamWrite, StreamClose, &target,
+                                      "UTF-8", XML_SAVE_FORMAT);
+    if (save == nullptr) {
+      throw SaveError(path, "serializzazione del documento non riuscita");
+    }
+    const long written = xmlSaveDoc(save, doc.get());
+    const int closed = xmlSaveClose(save);
+    if (target.error != 0) throw SaveError(path, SystemMessage(target.error));
+    if (written < 0 || closed < 0) {
+      throw SaveError(path, "serializzazione del documento non riuscita");
+    }
   }
   if (ops_->Sync(temp.fd()) != 0) throw SaveError(path, SystemMessage(errno));
   if (ops_->Close(temp.ReleaseFd()) != 0) {
