@@ -1,28 +1,20 @@
 #include "model/clsep_filesepa.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "db/connection.h"
 #include "framework/framework.h"
 #include "model/error.h"
+#include "model/testing/error_code.h"
 
 namespace zsepa {
 namespace {
 
-template <typename F>
-int32_t ErrorCode(F&& f) {
-  try {
-    f();
-  } catch (const Error& error) {
-    return error.Code();
-  }
-  return 0;
-}
+using testing::ErrorCode;
 
 // A database that fails every statement: the builder frame needs none.
 class NoDatabase final : public db::Connection {
@@ -37,16 +29,14 @@ class BuilderTest : public ::testing::Test {
   void Ready(CLSEP_FILESEPA& builder) {
     builder.ActiveInterface = &framework_;
     builder.AdoConnection = &connection_;
-    builder.Initialize();
+    EXPECT_FALSE(builder.Initialize());  // success is the absence of an error
   }
-  // Hands over a block with the given batch key and transaction amounts.
+  // Hands over a block of batch kind 1, year 2024 with the given amounts.
   std::shared_ptr<CLSEP_INFOPAG> AddBlock(
-      int16_t tipo, int32_t numero, int16_t anno,
-      std::initializer_list<double> amounts) {
-    auto block = std::make_shared<CLSEP_INFOPAG>();
-    block->TipoDistinta = tipo;
-    block->NumeroDistinta = numero;
-    block->AnnoDistinta = anno;
+      int32_t numero, std::initializer_list<double> amounts) {
+    std::shared_ptr<CLSEP_INFOPAG> block = std::make_shared<CLSEP_INFOPAG>();
+    std::tie(block->TipoDistinta, block->NumeroDistinta, block->AnnoDistinta) =
+        std::make_tuple(1, numero, 2024);
     for (double amount : amounts) block->AddTrasfer()->Importo = amount;
     builder_.AddWithInfoPag(block);
     return block;
@@ -57,132 +47,97 @@ class BuilderTest : public ::testing::Test {
   CLSEP_FILESEPA builder_;
 };
 
-TEST_F(BuilderTest, InitializeRaisesForAMissingObjectAfterSettingStato) {
-  const struct {
-    bool with_framework, with_connection;
-    int32_t code;
-    std::string text;
-  } cases[] = {
-      {false, false, -2147221604, "Impostare l'ActiveInterface()"},
-      {false, true, -2147221604, "Impostare l'ActiveInterface()"},
-      {true, false, -2147221605, "Impostare l'AdoConnection()"},
-  };
-  for (const auto& c : cases) {
+// The framework object is checked first, the connection only after it.
+TEST_F(BuilderTest, InitializeSetsStatoThenRaisesForAMissingObject) {
+  for (const bool with_framework : {false, true}) {
+    const int32_t code = with_framework ? -2147221605 : -2147221604;
+    const std::string text = with_framework ? "Impostare l'AdoConnection()"
+                                            : "Impostare l'ActiveInterface()";
     CLSEP_FILESEPA builder;
-    if (c.with_framework) builder.ActiveInterface = &framework_;
-    if (c.with_connection) builder.AdoConnection = &connection_;
+    if (with_framework) builder.ActiveInterface = &framework_;
     try {
       builder.Initialize();
-      ADD_FAILURE() << "no error raised for " << c.text;
+      ADD_FAILURE() << "no error raised for " << text;
     } catch (const Error& error) {
-      EXPECT_EQ(error.Code(), c.code) << c.text;
-      EXPECT_EQ(error.Source(), "Initialize()") << c.text;
-      EXPECT_EQ(error.Description(), c.text) << c.text;
+      EXPECT_EQ(
+          std::make_tuple(error.Code(), error.Source(), error.Description()),
+          std::make_tuple(code, "Initialize()", text));
     }
-    EXPECT_EQ(builder.Stato(), c.code) << c.text;
-    EXPECT_EQ(builder.Errore(), c.text) << c.text;
+    EXPECT_EQ(std::make_tuple(builder.Stato(), builder.Errore()),
+              std::make_tuple(code, text));
     EXPECT_EQ(ErrorCode([&] { builder.MsgId(); }), rt::kObjectNotSet);
   }
 }
 
-TEST_F(BuilderTest, InitializeReturnsFalseAndStartsAnEmptyList) {
-  const auto date = builder_.DataCreazioneSupporto.AsDate();
-  ASSERT_TRUE(date.has_value());
-  EXPECT_EQ(*date, Date::Today());  // midnight of the day of creation
-  builder_.ActiveInterface = &framework_;
-  builder_.AdoConnection = &connection_;
-  EXPECT_FALSE(builder_.Initialize());
-  const auto kept = AddBlock(1, 15, 2024, {1, 2});
-  EXPECT_EQ(builder_.NumeroTotaleTrasferimenti(), 2);
-  EXPECT_FALSE(builder_.Initialize());
-  EXPECT_EQ(builder_.NumeroTotaleTrasferimenti(), 0);
-  EXPECT_EQ(builder_.MsgId(), "");
-  EXPECT_EQ(kept->Count(), 2);  // the host's reference lives on
-}
-
-TEST_F(BuilderTest, TotalsAndMsgIdComeFromTheBlocksUntilTerminate) {
-  builder_.Terminate();
-  Ready(builder_);
-  AddBlock(1, 15, 2024, {100, -30});
-  AddBlock(12, 16, 2023, {5.5});
-  AddBlock(1, 17, 2024, {});
-  EXPECT_EQ(builder_.NumeroTotaleTrasferimenti(), 3);
-  EXPECT_DOUBLE_EQ(builder_.ImportoTotaleTrasferimenti(), 135.5);
-  EXPECT_EQ(builder_.MsgId(), "000001520241");
-  AddBlock(1, 18, 2024, {1.7e308});
-  AddBlock(1, 19, 2024, {1.7e308});
-  EXPECT_EQ(ErrorCode([&] { builder_.ImportoTotaleTrasferimenti(); }),
-            rt::kOverflow);
-  builder_.Terminate();
-  builder_.Terminate();  // harmless, as before Initialize
-  EXPECT_EQ(ErrorCode([&] { builder_.MsgId(); }), rt::kObjectNotSet);
-  EXPECT_EQ(ErrorCode([&] { builder_.NumeroTotaleTrasferimenti(); }),
-            rt::kObjectNotSet);
-}
-
-TEST_F(BuilderTest, MsgIdToDistintaLeavesTheCallersYear) {
-  int32_t numero = -1;
-  int16_t anno = 1999;
-  int16_t tipo = 9;
-  builder_.MsgIdToDistinta("0000015202412", numero, anno, tipo);
-  EXPECT_EQ(numero, 15);
-  EXPECT_EQ(anno, 1999);
-  EXPECT_EQ(tipo, 12);
-}
-
-TEST_F(BuilderTest, AddWithInfoPagFailuresAreRecordedAndNeverCleared) {
-  auto block = std::make_shared<CLSEP_INFOPAG>();
-  builder_.AddWithInfoPag(block);  // no block list yet
+// Failures of AddWithInfoPag stay in Stato after later successes.
+TEST_F(BuilderTest, LifeCycleTotalsAndErrors) {
+  EXPECT_EQ(*builder_.DataCreazioneSupporto.AsDate(), Date::Today());
+  builder_.Terminate();  // harmless before Initialize
+  AddBlock(13, {1});     // no block list yet
   EXPECT_EQ(builder_.Stato(), rt::kObjectNotSet);
   EXPECT_EQ(builder_.Errore(),
             "Object variable or With block variable not set");
   Ready(builder_);
+  const auto kept = AddBlock(14, {1, 2});
+  Ready(builder_);  // a second Initialize drops the blocks
+  EXPECT_EQ(
+      std::make_tuple(builder_.NumeroTotaleTrasferimenti(), builder_.MsgId()),
+      std::make_tuple(0, ""));
+  EXPECT_EQ(kept->Count(), 2);  // the host's reference lives on
   std::shared_ptr<CLSEP_INFOPAG> missing;
   builder_.AddWithInfoPag(missing);  // refused: nothing is added
-  EXPECT_EQ(builder_.MsgId(), "");
-  AddBlock(1, 15, 2024, {1});
+  AddBlock(15, {100, -30});
+  AddBlock(16, {5.5});
+  AddBlock(17, {});
+  EXPECT_EQ(builder_.NumeroTotaleTrasferimenti(), 3);
+  EXPECT_DOUBLE_EQ(builder_.ImportoTotaleTrasferimenti(), 135.5);  // absolute
   EXPECT_EQ(builder_.MsgId(), "000001520241");
-  EXPECT_EQ(builder_.Stato(), rt::kObjectNotSet);  // success keeps it
+  EXPECT_EQ(builder_.Stato(), rt::kObjectNotSet);
+  AddBlock(18, {1.7e308, -1.7e308});  // the block's own total overflows
+  EXPECT_EQ(ErrorCode([&] { builder_.ImportoTotaleTrasferimenti(); }),
+            rt::kOverflow);
+  Ready(builder_);
+  AddBlock(18, {1.7e308});
+  AddBlock(19, {1.7e308});  // the sum of the blocks overflows
+  EXPECT_EQ(ErrorCode([&] { builder_.ImportoTotaleTrasferimenti(); }),
+            rt::kOverflow);
+  builder_.Terminate();
+  builder_.Terminate();
+  EXPECT_EQ(ErrorCode([&] { builder_.MsgId(); }), rt::kObjectNotSet);
+  EXPECT_EQ(ErrorCode([&] { builder_.NumeroTotaleTrasferimenti(); }),
+            rt::kObjectNotSet);
+  int32_t numero = -1;
+  int16_t anno = 1999, tipo = 9;  // the year is input only
+  builder_.MsgIdToDistinta("0000015202412", numero, anno, tipo);
+  EXPECT_EQ(std::tie(numero, anno, tipo), std::make_tuple(15, 1999, 12));
 }
 
 // The ISO and direct-debit writers of this build report themselves as
-// unavailable and name their kind, which shows the writer SaveXML picked.
+// unavailable and name their kind, which shows the writer SaveXML picked
+// (writer "": the CBI writer, which fails on the missing folder).
 TEST_F(BuilderTest, SaveXmlPicksTheWriterByFormatAndLocalisation) {
-  enum Writer { kIso, kDirectDebit, kCbi };
-  const struct {
-    int32_t formato;
-    std::string localizzazione;
-    Writer writer;
-  } cases[] = {
-      // clang-format off
-      {1, "FR", kIso}, {2, "FR", kIso}, {1, "fr", kCbi}, {2, "fr", kCbi},
-      {1, "", kCbi}, {0, "", kDirectDebit}, {3, "", kDirectDebit},
-      {4, "", kDirectDebit}, {3, "FR", kDirectDebit}, {-1, "", kDirectDebit},
-      // clang-format on
-  };
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("zsepa_dispatch_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  for (const auto& c : cases) {
+  const std::tuple<int32_t, std::string, std::string> cases[] = {
+      {1, "FR", "ISO 20022"},
+      {2, "FR", "ISO 20022"},
+      {2, "fr", ""},
+      {1, "", ""},
+      {0, "", "Direct Debit"},
+      {4, "", "Direct Debit"},
+      {-1, "", "Direct Debit"},
+      {3, "FR", "Direct Debit"}};
+  for (const auto& [formato, localizzazione, writer] : cases) {
     CLSEP_FILESEPA builder;
     Ready(builder);
-    builder.FormatoFile = static_cast<zxEnumFormatoFile>(c.formato);
-    builder.CodiceIsoLocalizzazione = c.localizzazione;
-    const std::string input =
-        std::to_string(c.formato) + " '" + c.localizzazione + "'";
-    const bool saved = builder.SaveXML((dir / "out.xml").string());
+    builder.FormatoFile = static_cast<zxEnumFormatoFile>(formato);
+    builder.CodiceIsoLocalizzazione = localizzazione;
+    EXPECT_FALSE(builder.SaveXML("/nonexistent-zsepa-dir/out.xml"));
     const std::string& errore = builder.Errore();
-    EXPECT_EQ(errore.find("ISO 20022") != std::string::npos, c.writer == kIso)
-        << input;
-    EXPECT_EQ(errore.find("Direct Debit") != std::string::npos,
-              c.writer == kDirectDebit)
-        << input;
-    if (c.writer != kCbi) {
-      EXPECT_FALSE(saved) << input;
-      EXPECT_EQ(builder.Stato(), codes::kWriterUnavailable) << input;
+    for (const std::string kind : {"ISO 20022", "Direct Debit"}) {
+      EXPECT_EQ(errore.find(kind) != std::string::npos, kind == writer)
+          << formato << " '" << localizzazione << "': " << errore;
     }
+    EXPECT_EQ(builder.Stato() == codes::kWriterUnavailable, !writer.empty());
   }
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

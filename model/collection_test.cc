@@ -4,65 +4,56 @@
 
 #include <string>
 
+#include "model/clsep_outputsepa.h"
 #include "model/error.h"
+#include "model/testing/error_code.h"
 
 namespace zsepa {
 namespace {
 
-template <typename F>
-int32_t ErrorCode(F&& f) {
-  try {
-    f();
-  } catch (const Error& error) {
-    return error.Code();
-  }
-  return 0;
-}
+using testing::ErrorCode;
 
-Collection<std::string> Abc() {
+TEST(CollectionTest, PositionsKeysAndErrors) {
   Collection<std::string> items;
   items.Add("a", "KeyA");
   items.Add("b");
   items.Add("c", "KeyC");
-  return items;
-}
-
-TEST(CollectionTest, PositionsAndKeys) {
-  const Collection<std::string> items = Abc();
-  EXPECT_EQ(items.Item(1) + items.Item(2) + items.Item(3), "abc");
-  for (int32_t index : {0, 4, -1}) {
-    EXPECT_EQ(ErrorCode([&] { items.Item(index); }), rt::kInvalidArgument)
-        << index;
+  EXPECT_EQ(ErrorCode([&] { items.Add("x", "kEYa"); }), rt::kDuplicateKey);
+  std::string order;
+  for (const std::string& item : items) order += item;
+  EXPECT_EQ(order, "abc");  // the refused item was not added
+  EXPECT_EQ(items.Item(2) + items.Item("keyc"), "bc");
+  for (int32_t index : {0, 4}) {
+    EXPECT_EQ(ErrorCode([&] { items.Item(index); }), rt::kInvalidArgument);
+    EXPECT_EQ(ErrorCode([&] { items.Remove(index); }), rt::kInvalidArgument);
   }
-  EXPECT_EQ(items.Item("keya"), "a");
-  EXPECT_EQ(items.Item("KEYC"), "c");
-  for (const char* key : {"b", "", "KeyB"}) {
+  for (const char* key : {"b", ""}) {  // "b" was added without a key
     EXPECT_FALSE(items.Exists(key)) << key;
     EXPECT_EQ(ErrorCode([&] { items.Item(key); }), rt::kInvalidArgument) << key;
   }
-  std::string order;
-  for (const std::string& item : items) order += item;
-  EXPECT_EQ(order, "abc");
-}
-
-TEST(CollectionTest, DuplicateKeyIsRefusedWithoutAdding) {
-  Collection<std::string> items = Abc();
-  EXPECT_EQ(ErrorCode([&] { items.Add("x", "kEYa"); }), rt::kDuplicateKey);
-  EXPECT_EQ(items.Count(), 3);
-  EXPECT_EQ(items.Item("KeyA"), "a");
-}
-
-TEST(CollectionTest, RemoveKeepsKeysConsistent) {
-  Collection<std::string> items = Abc();
   items.Remove(1);
-  EXPECT_EQ(items.Item(1), "b");
-  EXPECT_EQ(ErrorCode([&] { items.Item("KeyA"); }), rt::kInvalidArgument);
-  EXPECT_EQ(items.Item("KeyC"), "c");
+  EXPECT_EQ(items.Item(1) + items.Item("KeyC"), "bc");
+  EXPECT_FALSE(items.Exists("KeyA"));
   items.Add("a2", "keya");  // the key is free again
-  EXPECT_EQ(items.Item(3), "a2");
-  EXPECT_EQ(items.Item("KEYA"), "a2");
-  EXPECT_EQ(ErrorCode([&] { items.Remove(0); }), rt::kInvalidArgument);
-  EXPECT_EQ(ErrorCode([&] { items.Remove(4); }), rt::kInvalidArgument);
+  EXPECT_EQ(items.Item(3) + items.Item("KEYA"), "a2a2");
+}
+
+// The outcome object keys its items by number and kind ("E" for an item).
+TEST(CollectionTest, OutcomeItemsAreUniqueAndCountsFollowTheCollection) {
+  CLSEP_OUTPUTSEPA output;
+  for (const char* number : {"1", "2", "abc"}) output.AddEffetto(number, "");
+  EXPECT_EQ(ErrorCode([&] { output.AddEffetto("ABC", "MS02"); }),
+            rt::kDuplicateKey);
+  EXPECT_EQ(output.Effetti().Count(), 3);
+  EXPECT_EQ(output.Effetti().Item(3)->RejectReason, "");
+  output.Effetti().Item("2E")->IsInsoluto = false;
+  EXPECT_EQ(output.NumeroInsoluti(), 2);
+  EXPECT_EQ(output.NumeroRichiami(), 1);
+  output.Effetti().Remove(2);
+  EXPECT_EQ(output.NumeroRichiami(), 0);
+  const auto item = output.AddEffetto("2", "MS02");  // key released by Remove
+  EXPECT_EQ(output.Effetti().Item("2e"), item);
+  EXPECT_EQ(output.NumeroInsoluti(), 3);
 }
 
 }  // namespace

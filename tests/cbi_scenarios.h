@@ -1,145 +1,217 @@
 #ifndef ZSEPA_TESTS_CBI_SCENARIOS_H_
 #define ZSEPA_TESTS_CBI_SCENARIOS_H_
 
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
-#include <ostream>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "adapters/sqlite/sqlite_connection.h"
+#include "framework/framework.h"
 #include "model/clsep_filesepa.h"
-#include "tests/cbi_test_support.h"
+#include "model/date.h"
 
-// The credit-transfer files of the golden-file and schema tests. Each
-// scenario loads one batch of the demo company with Add, as a host does, and
-// fills its transactions; tests/data/cbi/<name>.xml is the expected file.
+// What the tests of the CBI credit-transfer writer share: the demo company
+// on a temporary embedded database, and the scenarios of the golden-file
+// tests. Each scenario loads one batch of the demo company with Add, as a
+// host does, and fills its transactions; tests/data/cbi/<name>.xml is the
+// expected file.
+
+// Transactions are written with designated initializers that leave the
+// other fields to their defaults, which older GCC releases warn about.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace zsepa::testing {
+
+namespace fs = std::filesystem;
+
+inline std::string ReadFile(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// The demo company on a new embedded database in a temporary folder, with
+// the database clock fixed at 1 March 2024, and a builder that borrows both,
+// initialised and with a fixed creation date-time.
+class DemoCompany {
+ public:
+  DemoCompany() {
+    char pattern[] = "/tmp/zsepa_cbi_XXXXXX";
+    dir_ = ::mkdtemp(pattern);
+    sqlite::SqliteConnection::Options options;
+    options.clock = [] { return Date::FromParts(2024, 3, 1); };
+    connection_ =
+        sqlite::SqliteConnection::Create(File("demo.db"), std::move(options));
+    sqlite::FillDemoData(*connection_);
+    framework_.values() = {Variant(int32_t{1}), "Officine Rossi & Figli S.r.l.",
+                           Variant(int32_t{1000}), "01234567890", ""};
+  }
+  ~DemoCompany() {
+    connection_.reset();
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  // A new initialised builder on the demo company. `connection` replaces the
+  // embedded database when given.
+  std::unique_ptr<CLSEP_FILESEPA> NewBuilder(
+      db::Connection* connection = nullptr) {
+    auto builder = std::make_unique<CLSEP_FILESEPA>();
+    builder->ActiveInterface = &framework_;
+    builder->AdoConnection =
+        connection != nullptr ? connection : connection_.get();
+    builder->Initialize();
+    builder->DataCreazioneSupporto = Date::FromParts(2024, 3, 10, 9, 30, 5);
+    return builder;
+  }
+
+  // A path in the temporary folder, and how many entries the folder holds.
+  std::string File(const std::string& name) const {
+    return (dir_ / name).string();
+  }
+  long Count() const { return std::distance(fs::directory_iterator(dir_), {}); }
+  sqlite::SqliteConnection& connection() { return *connection_; }
+  framework::CompanyValues& company() { return framework_.values(); }
+
+ private:
+  fs::path dir_;
+  std::unique_ptr<sqlite::SqliteConnection> connection_;
+  framework::InMemoryFramework framework_;
+};
+
+// A connection that records every SQL text and hands it on.
+class RecordingConnection final : public db::Connection {
+ public:
+  explicit RecordingConnection(db::Connection& target) : target_(target) {}
+  std::unique_ptr<db::Recordset> Execute(const std::string& sql) override {
+    executed_.push_back(sql);
+    return target_.Execute(sql);
+  }
+  int Count(const std::string& fragment) const {
+    return std::count_if(executed_.begin(), executed_.end(), [&](auto& sql) {
+      return sql.find(fragment) != std::string::npos;
+    });
+  }
+
+ private:
+  db::Connection& target_;
+  std::vector<std::string> executed_;
+};
+
+using Addr = zxEnumIndicatoreTipoIndirizzo;
+using Scad = zxEnumTipoScadenzaPassiva;
+constexpr char kIbanIt[] = "IT60X0542811101000000123456";
+constexpr char kIbanIt2[] = "IT02A0503401633000000012345";
+constexpr char kIbanFr[] = "FR7630006000011234567890189";
+constexpr char kIbanDe[] = "DE89370400440532013000";
+constexpr char kIbanCh[] = "CH9300762011623852957";
+
+// One transaction, written with designated initializers; unnamed fields keep
+// the transaction's defaults.
+struct Tx {
+  double imp = 0;
+  std::string nome, iban, bic, cau, ind, civico, cap, citta, prov, iso,
+      cap_citta, piva;
+  int32_t cg07 = 0;
+  int16_t prs_fis = 0;
+  Addr tipo_ind = Addr::UNKN;
+  std::string rif, div = "EUR", cvs_tipo, cvs_descr;
+  double cvs_imp = 0;
+  std::vector<std::pair<std::string, Scad>> refs;
+};
+
+inline void AddTx(CLSEP_INFOPAG& block, const Tx& x) {
+  CLSEP_TRANSFCREDIT& t = *block.AddTrasfer();
+  t.Importo = x.imp, t.RagioneSociale = x.nome, t.IBAN = x.iban;
+  t.BicSwift = x.bic, t.Causale = x.cau, t.Indirizzo = x.ind;
+  t.NumeroCivico = x.civico, t.Cap = x.cap, t.Citta = x.citta;
+  t.Provincia = x.prov, t.CodiceIso = x.iso,
+  t.CapCittaProvNazione = x.cap_citta;
+  t.PartitaIVA = x.piva, t.CodCG07 = x.cg07, t.FlgPrsFis = x.prs_fis;
+  t.IndicatoreIndirizzo = x.tipo_ind, t.RiferimentoNonStrutturato = x.rif;
+  t.Divisa = x.div, t.CVSTipo = x.cvs_tipo, t.CVSImporto = x.cvs_imp;
+  t.CVSDescr = x.cvs_descr;
+  for (const auto& [numero, tipo] : x.refs) {
+    CLSEP_RIFSCA& reference = *t.AddRiferimentoScadenza();
+    reference.NumeroDocumento = numero;
+    reference.IndicatoreTipoScadenza = tipo;
+  }
+}
 
 struct CbiScenario {
   std::string name;
   zxEnumFormatoFile formato;
   int32_t numero;  // batch number of kind 1, year 2024
+  int32_t progr_banca;
+  std::vector<Tx> txs;
   // Sets the builder, the company and the block before the transactions.
   std::function<void(CLSEP_FILESEPA&, framework::CompanyValues&,
                      CLSEP_INFOPAG&)>
-      fill;
+      fill = [](auto&, auto&, auto&) {};
 };
-
-// Test names and failure messages show the scenario by its name.
-inline void PrintTo(const CbiScenario& scenario, std::ostream* out) {
-  *out << scenario.name;
-}
-
-// Adds a transaction with the fields most transactions share.
-inline CLSEP_TRANSFCREDIT& Transfer(CLSEP_INFOPAG& block, double importo,
-                                    const std::string& nome,
-                                    const std::string& iban,
-                                    const std::string& bic) {
-  CLSEP_TRANSFCREDIT& t = *block.AddTrasfer();
-  t.Importo = importo;
-  t.RagioneSociale = nome;
-  t.IBAN = iban;
-  t.BicSwift = bic;
-  return t;
-}
-
-inline void Reference(
-    CLSEP_TRANSFCREDIT& transfer, const std::string& number,
-    zxEnumTipoScadenzaPassiva kind = zxEnumTipoScadenzaPassiva::Fattura) {
-  CLSEP_RIFSCA& reference = *transfer.AddRiferimentoScadenza();
-  reference.NumeroDocumento = number;
-  reference.IndicatoreTipoScadenza = kind;
-}
 
 inline std::vector<CbiScenario> CbiScenarios() {
   using Fmt = zxEnumFormatoFile;
+  using Svc = zxEnumIndicatoreLivelloServizio;
+  std::string long_text = "Rimborso nota di credito n. 7 - ";
+  while (long_text.size() < 200) long_text += "citt\xC3\xA0 ";
+  // clang-format off
   return {
-      // The common SEPA batch (batch 15: normal priority, outcome "TRA",
-      // addresses on two lines, free-text remittance): a domestic supplier,
-      // a foreign one (agent with BIC), a private person with a credit note
-      // (negative amount) and a 200-character remittance text cut to 140
-      // characters, and batch booking asked for. Valid against the schema.
-      {"sepa_batch", Fmt::BonificoSEPA, 15,
-       [](CLSEP_FILESEPA&, framework::CompanyValues&, CLSEP_INFOPAG& block) {
-         block.ProgrBanca = 1;
-         block.IndicatoreAccumuloSpese = 1;
-         auto& a = Transfer(block, 1250, "Fornitore Alfa S.p.A.",
-                            "IT60X0542811101000000123456", "BCITITMMXXX");
-         a.Causale = "SUPP";
-         a.Indirizzo = "Via Roma 1";
-         a.CodiceIso = "IT";
-         a.CapCittaProvNazione = "20100 Milano MI Italia";
-         a.PartitaIVA = "01987654321";
-         a.CodCG07 = 86;
-         a.RiferimentoNonStrutturato = "Fattura 2024/101 del 15/02/2024";
-         auto& b = Transfer(block, 980.4,
-                            "Soci\xC3\xA9t\xC3\xA9 G\xC3\xA9n\xC3\xA9rale "
-                            "d'\xC3\x89quipement SARL",
-                            "FR7630006000011234567890189", "AGRIFRPPXXX");
-         b.Indirizzo = "12 rue de la Paix";
-         b.CodiceIso = "FR";
-         b.CapCittaProvNazione = "75002 Paris France";
-         b.PartitaIVA = "FR40303265045";
-         b.CodCG07 = 29;
-         b.RiferimentoNonStrutturato = "Facture F-778";
-         auto& c = Transfer(block, -150.5, "Mario Bianchi",
-                            "IT02A0503401633000000012345", "");
-         c.Causale = "SALA";
-         c.FlgPrsFis = 1;
-         c.Indirizzo = "Corso Venezia 3";
-         c.CodiceIso = "IT";
-         c.CapCittaProvNazione = "20121 Milano MI";
-         c.PartitaIVA = "BNCMRA80A01F205X";
-         c.CodCG07 = 86;
-         std::string text = "Rimborso nota di credito n. 7 - ";
-         while (text.size() < 200) text += "citt\xC3\xA0 ";
-         c.RiferimentoNonStrutturato = text;
-       }},
-      // The urgent batch (batch 16: priority "HIGH", outcome "TRF", bank row
-      // 2 asks for structured addresses) with structured remittance: full
-      // address with type ADDR, a private person with only town and
-      // country, a foreign creditor with a post-office box address.
-      {"sepa_urgent_structured", Fmt::BonificoSEPA, 16,
-       [](CLSEP_FILESEPA& builder, framework::CompanyValues&,
-          CLSEP_INFOPAG& block) {
-         builder.TipoStrutturaFile = zxEnumStrutturaSepa::Strutturato;
-         block.ProgrBanca = 2;
-         auto& a = Transfer(block, 4200.75, "Rossi & Figli <Torino> S.n.c.",
-                            "IT60X0542811101000000123456", "BCITITMMXXX");
-         a.Causale = "SUPP";
-         a.IndicatoreIndirizzo = zxEnumIndicatoreTipoIndirizzo::ADDR;
-         a.Indirizzo = "Via Torino";
-         a.NumeroCivico = "25";
-         a.Cap = "10121";
-         a.Citta = "Torino";
-         a.Provincia = "TO";
-         a.CodiceIso = "IT";
-         a.PartitaIVA = "07643520017";
-         a.CodCG07 = 86;
-         Reference(a, "FT-2024-0042");
-         Reference(a, "FT-2024-0043");
-         auto& b = Transfer(block, 310, "Anna Verdi",
-                            "IT02A0503401633000000012345", "");
-         b.FlgPrsFis = 1;
-         b.IndicatoreIndirizzo = zxEnumIndicatoreTipoIndirizzo::HOME;
-         b.Citta = "Roma";
-         b.CodiceIso = "IT";
-         b.PartitaIVA = "VRDNNA75B41H501Y";
-         b.CodCG07 = 86;
-         Reference(b, "NC-7", zxEnumTipoScadenzaPassiva::NotaCredito);
-         auto& c = Transfer(block, 15000, "Z\xC3\xBCrcher Uhren AG",
-                            "CH9300762011623852957", "UBSWCHZH80A");
-         c.Causale = "SUPP";
-         c.IndicatoreIndirizzo = zxEnumIndicatoreTipoIndirizzo::PBOX;
-         c.Indirizzo = "Postfach";
-         c.NumeroCivico = "1234";
-         c.Cap = "8001";
-         c.Citta = "Z\xC3\xBCrich";
-         c.CodiceIso = "CH";
-         c.PartitaIVA = "CHE-123.456.789";
-         c.CodCG07 = 71;
-         Reference(c, "R-99");
+      // The common SEPA batch (normal priority, outcome "TRA", addresses on
+      // two lines, free-text remittance): a domestic supplier, a foreign one
+      // (agent with BIC), a private person with a credit note (negative
+      // amount) and a 200-character remittance cut to 140 characters, and
+      // batch booking asked for. Valid against the schema.
+      {"sepa_batch", Fmt::BonificoSEPA, 15, 1,
+       {{.imp = 1250, .nome = "Fornitore Alfa S.p.A.", .iban = kIbanIt,
+         .bic = "BCITITMMXXX", .cau = "SUPP", .ind = "Via Roma 1", .iso = "IT",
+         .cap_citta = "20100 Milano MI Italia", .piva = "01987654321",
+         .cg07 = 86, .rif = "Fattura 2024/101 del 15/02/2024"},
+        {.imp = 980.4, .nome = "Soci\xC3\xA9t\xC3\xA9 G\xC3\xA9n\xC3\xA9rale "
+                               "d'\xC3\x89quipement SARL",
+         .iban = kIbanFr, .bic = "AGRIFRPPXXX", .ind = "12 rue de la Paix",
+         .iso = "FR", .cap_citta = "75002 Paris France",
+         .piva = "FR40303265045", .cg07 = 29, .rif = "Facture F-778"},
+        {.imp = -150.5, .nome = "Mario Bianchi", .iban = kIbanIt2,
+         .cau = "SALA", .ind = "Corso Venezia 3", .iso = "IT",
+         .cap_citta = "20121 Milano MI", .piva = "BNCMRA80A01F205X",
+         .cg07 = 86, .prs_fis = 1, .rif = long_text}},
+       [](auto&, auto&, CLSEP_INFOPAG& b) { b.IndicatoreAccumuloSpese = 1; }},
+      // The urgent batch (priority "HIGH", outcome "TRF", bank row 2 asks
+      // for structured addresses) with structured remittance: full address
+      // with type ADDR, a private person with only town and country, a
+      // foreign creditor with a post-office box address.
+      {"sepa_urgent_structured", Fmt::BonificoSEPA, 16, 2,
+       {{.imp = 4200.75, .nome = "Rossi & Figli <Torino> S.n.c.",
+         .iban = kIbanIt, .bic = "BCITITMMXXX", .cau = "SUPP",
+         .ind = "Via Torino", .civico = "25", .cap = "10121",
+         .citta = "Torino", .prov = "TO", .iso = "IT", .piva = "07643520017",
+         .cg07 = 86, .tipo_ind = Addr::ADDR,
+         .refs = {{"FT-2024-0042", Scad::Fattura},
+                  {"FT-2024-0043", Scad::Fattura}}},
+        {.imp = 310, .nome = "Anna Verdi", .iban = kIbanIt2, .citta = "Roma",
+         .iso = "IT", .piva = "VRDNNA75B41H501Y", .cg07 = 86, .prs_fis = 1,
+         .tipo_ind = Addr::HOME, .refs = {{"NC-7", Scad::NotaCredito}}},
+        {.imp = 15000, .nome = "Z\xC3\xBCrcher Uhren AG", .iban = kIbanCh,
+         .bic = "UBSWCHZH80A", .cau = "SUPP", .ind = "Postfach",
+         .civico = "1234", .cap = "8001", .citta = "Z\xC3\xBCrich",
+         .iso = "CH", .piva = "CHE-123.456.789", .cg07 = 71,
+         .tipo_ind = Addr::PBOX, .refs = {{"R-99", Scad::Fattura}}}},
+       [](CLSEP_FILESEPA& f, auto&, auto&) {
+         f.TipoStrutturaFile = zxEnumStrutturaSepa::Strutturato;
        }},
       // Missing and odd data, written as the rules say (not valid against the
       // schema): the alternative company identifier, batch booking "false",
@@ -147,124 +219,69 @@ inline std::vector<CbiScenario> CbiScenarios() {
       // account that is not IBAN-shaped ("Othr"), a blank account (empty
       // "Id"), a foreign account without BIC (empty "FinInstnId"), a reason
       // with trailing blanks, an empty currency and blank identifiers.
-      {"sepa_missing_data", Fmt::BonificoSEPA, 15,
-       [](CLSEP_FILESEPA&, framework::CompanyValues& company,
-          CLSEP_INFOPAG& block) {
+      {"sepa_missing_data", Fmt::BonificoSEPA, 15, 1,
+       {{.imp = 99.99, .nome = "Conto non IBAN", .iban = "000012345678",
+         .cau = "SUPP  ", .iso = "IT", .rif = "Saldo"},
+        {.imp = 10, .div = ""},
+        {.imp = 20, .nome = "Deutsche Lieferant GmbH", .iban = kIbanDe,
+         .bic = "  ", .iso = "DE", .piva = "DE123456789", .cg07 = 94}},
+       [](auto&, framework::CompanyValues& company, CLSEP_INFOPAG& block) {
          company.IdentificativoDitta = "   ";
          company.IdentificativoDittaAlternativo = "ALT-0001  ";
-         block.ProgrBanca = 1;
          block.IndicatoreAccumuloSpese = 2;
          block.IndicatoreEsito = 6;
          block.IndicatoreComposizioneIndirizzo =
              static_cast<zxEnumIndicatoreIndirizzoBonifici>(7);
-         auto& a = Transfer(block, 99.99, "Conto non IBAN", "000012345678", "");
-         a.CodiceIso = "IT";
-         a.Causale = "SUPP  ";
-         a.RiferimentoNonStrutturato = "Saldo";
-         auto& b = Transfer(block, 10, "", "", "");
-         b.Divisa = "";
-         auto& c = Transfer(block, 20, "Deutsche Lieferant GmbH",
-                            "DE89370400440532013000", "  ");
-         c.CodiceIso = "DE";
-         c.PartitaIVA = "DE123456789";
-         c.CodCG07 = 94;
        }},
-      // The cross-border batch 17 (service level "SDVA" from the batch; its
+      // Cross-border batch 17 (service level "SDVA" from the batch; its
       // urgent flag changes nothing here) with regulatory reports: "CVA"
-      // with a short and a long description, and the codes "INF" and "CDV"
-      // (35 blanks); a private person; a domestic account. The copy of this
-      // file without "BICOrBEI" is valid against the schema.
-      {"cross_border_sdva", Fmt::BonificoEsteroXML, 17,
-       [](CLSEP_FILESEPA&, framework::CompanyValues&, CLSEP_INFOPAG& block) {
-         block.ProgrBanca = 1;
-         auto& a = Transfer(block, 15000, "Z\xC3\xBCrcher Uhren AG",
-                            "CH9300762011623852957", "UBSWCHZH80A");
-         a.Divisa = "CHF";
-         a.Causale = "SUPP";
-         a.Indirizzo = "Bahnhofstrasse 1";
-         a.CodiceIso = "CH";
-         a.CapCittaProvNazione = "8001 Z\xC3\xBCrich Schweiz";
-         a.PartitaIVA = "CHE-123.456.789";
-         a.CodCG07 = 71;
-         a.CVSTipo = "CVA";
-         a.CVSImporto = 15000;
-         a.CVSDescr = "AB";
-         a.RiferimentoNonStrutturato = "Invoice 2024-0815";
-         auto& b = Transfer(block, 7300.5, "Acme Trading Inc.",
-                            "DE89370400440532013000", "COBADEFFXXX");
-         b.Indirizzo = "Friedrichstrasse 10";
-         b.CodiceIso = "DE";
-         b.CapCittaProvNazione = "10117 Berlin Deutschland";
-         b.PartitaIVA = "DE123456789";
-         b.CodCG07 = 94;
-         b.CVSTipo = "CVA";
-         b.CVSImporto = 7300.5;
-         b.CVSDescr = "1234567";
-         b.RiferimentoNonStrutturato = "Order 55";
-         auto& c = Transfer(block, 820, "John Smith",
-                            "FR7630006000011234567890189", "AGRIFRPPXXX");
-         c.FlgPrsFis = 1;
-         c.Indirizzo = "1 avenue Foch";
-         c.CodiceIso = "FR";
-         c.CapCittaProvNazione = "75116 Paris";
-         c.PartitaIVA = "SMTJHN70A01Z114K";
-         c.CodCG07 = 29;
-         c.CVSTipo = "INF";
-         c.CVSImporto = 820;
-         c.CVSDescr = "XY";
-         c.RiferimentoNonStrutturato = "Fee";
-         auto& d = Transfer(block, 1000, "Fornitore Alfa S.p.A.",
-                            "IT60X0542811101000000123456", "BCITITMMXXX");
-         d.Indirizzo = "Via Roma 1";
-         d.CodiceIso = "IT";
-         d.CapCittaProvNazione = "20100 Milano MI";
-         d.PartitaIVA = "01987654321";
-         d.CodCG07 = 86;
-         d.CVSTipo = "CDV";
-         d.CVSImporto = 1000;
-         d.CVSDescr = "QQ";
-         d.RiferimentoNonStrutturato = "Domestic account, foreign file";
-       }},
+      // with a short and a long description, and the codes "INF" and "CDV";
+      // a private person; a domestic account. The copy of this file without
+      // "BICOrBEI" is valid against the schema.
+      {"cross_border_sdva", Fmt::BonificoEsteroXML, 17, 1,
+       {{.imp = 15000, .nome = "Z\xC3\xBCrcher Uhren AG", .iban = kIbanCh,
+         .bic = "UBSWCHZH80A", .cau = "SUPP", .ind = "Bahnhofstrasse 1",
+         .iso = "CH", .cap_citta = "8001 Z\xC3\xBCrich Schweiz",
+         .piva = "CHE-123.456.789", .cg07 = 71, .rif = "Invoice 2024-0815",
+         .div = "CHF", .cvs_tipo = "CVA", .cvs_descr = "AB", .cvs_imp = 15000},
+        {.imp = 7300.5, .nome = "Acme Trading Inc.", .iban = kIbanDe,
+         .bic = "COBADEFFXXX", .ind = "Friedrichstrasse 10", .iso = "DE",
+         .cap_citta = "10117 Berlin Deutschland", .piva = "DE123456789",
+         .cg07 = 94, .rif = "Order 55", .cvs_tipo = "CVA",
+         .cvs_descr = "1234567", .cvs_imp = 7300.5},
+        {.imp = 820, .nome = "John Smith", .iban = kIbanFr,
+         .bic = "AGRIFRPPXXX", .ind = "1 avenue Foch", .iso = "FR",
+         .cap_citta = "75116 Paris", .piva = "SMTJHN70A01Z114K", .cg07 = 29,
+         .prs_fis = 1, .rif = "Fee", .cvs_tipo = "INF", .cvs_descr = "XY",
+         .cvs_imp = 820},
+        {.imp = 1000, .nome = "Fornitore Alfa S.p.A.", .iban = kIbanIt,
+         .bic = "BCITITMMXXX", .ind = "Via Roma 1", .iso = "IT",
+         .cap_citta = "20100 Milano MI", .piva = "01987654321", .cg07 = 86,
+         .rif = "Domestic account, foreign file", .cvs_tipo = "CDV",
+         .cvs_descr = "QQ", .cvs_imp = 1000}}},
       // Urgent cross-border level "URGP"; a domestic creditor without BIC
       // still gets "CdtrAgt" (empty "FinInstnId") and an empty "BICOrBEI";
       // "CVA " with a trailing blank is reported but is not "CVA".
-      {"cross_border_urgp", Fmt::BonificoEsteroXML, 17,
-       [](CLSEP_FILESEPA&, framework::CompanyValues&, CLSEP_INFOPAG& block) {
-         block.ProgrBanca = 1;
-         block.IndicatoreLivelloServizio =
-             zxEnumIndicatoreLivelloServizio::EsteroUrgente;
-         auto& a = Transfer(block, 500, "Fornitore Beta S.r.l.",
-                            "IT02A0503401633000000012345", "");
-         a.Indirizzo = "Via Po 2";
-         a.CodiceIso = "IT";
-         a.CapCittaProvNazione = "10123 Torino TO";
-         a.PartitaIVA = "01234509876";
-         a.CodCG07 = 86;
-         a.RiferimentoNonStrutturato = "Acconto";
-         a.CVSTipo = "CVA ";
-         a.CVSImporto = 500;
-         a.CVSDescr = "QQ";
+      {"cross_border_urgp", Fmt::BonificoEsteroXML, 17, 1,
+       {{.imp = 500, .nome = "Fornitore Beta S.r.l.", .iban = kIbanIt2,
+         .ind = "Via Po 2", .iso = "IT", .cap_citta = "10123 Torino TO",
+         .piva = "01234509876", .cg07 = 86, .rif = "Acconto",
+         .cvs_tipo = "CVA ", .cvs_descr = "QQ", .cvs_imp = 500}},
+       [](auto&, auto&, CLSEP_INFOPAG& block) {
+         block.IndicatoreLivelloServizio = Svc::EsteroUrgente;
        }},
       // Cross-border without service level: no "PmtTpInf" at block level.
-      {"cross_border_no_service_level", Fmt::BonificoEsteroXML, 17,
-       [](CLSEP_FILESEPA&, framework::CompanyValues&, CLSEP_INFOPAG& block) {
-         block.ProgrBanca = 1;
-         block.IndicatoreLivelloServizio =
-             zxEnumIndicatoreLivelloServizio::Assente;
-         auto& a = Transfer(block, 1234.56, "Acme Trading Inc.",
-                            "DE89370400440532013000", "COBADEFFXXX");
-         a.Divisa = "USD";
-         a.Indirizzo = "Friedrichstrasse 10";
-         a.CodiceIso = "DE";
-         a.CapCittaProvNazione = "10117 Berlin";
-         a.PartitaIVA = "DE123456789";
-         a.CodCG07 = 94;
-         a.CVSTipo = "CVA";
-         a.CVSImporto = 1234.56;
-         a.CVSDescr = "Z";
-         a.RiferimentoNonStrutturato = "Order 56";
+      {"cross_border_no_service_level", Fmt::BonificoEsteroXML, 17, 1,
+       {{.imp = 1234.56, .nome = "Acme Trading Inc.", .iban = kIbanDe,
+         .bic = "COBADEFFXXX", .ind = "Friedrichstrasse 10", .iso = "DE",
+         .cap_citta = "10117 Berlin", .piva = "DE123456789", .cg07 = 94,
+         .rif = "Order 56", .div = "USD", .cvs_tipo = "CVA",
+         .cvs_descr = "Z", .cvs_imp = 1234.56}},
+       [](auto&, auto&, CLSEP_INFOPAG& block) {
+         block.IndicatoreLivelloServizio = Svc::Assente;
        }},
   };
+  // clang-format on
 }
 
 // Writes `scenario` on `company` to `path`. Returns SaveXML's result; the
@@ -277,7 +294,9 @@ inline bool WriteScenario(DemoCompany& company, const CbiScenario& scenario,
   builder->FormatoFile = scenario.formato;
   std::shared_ptr<CLSEP_INFOPAG> block = builder->Add(1, scenario.numero, 2024);
   if (block == nullptr) return false;
+  block->ProgrBanca = scenario.progr_banca;
   scenario.fill(*builder, company.company(), *block);
+  for (const Tx& tx : scenario.txs) AddTx(*block, tx);
   return builder->SaveXML(path);
 }
 

@@ -9,7 +9,7 @@ namespace {
 [[noreturn]] void RaiseUnavailable(const std::string& kind) {
   throw Error(
       codes::kWriterUnavailable, "SaveXML()",
-      "Il formato di file richiesto (" + kind + ") non e' ancora disponibile");
+      "Il formato di file richiesto (" + kind + ") non è ancora disponibile");
 }
 
 }  // namespace

@@ -35,6 +35,12 @@ struct FakeResult {
   static FakeResult Empty(std::vector<std::string> columns = {}) {
     return Rows(std::move(columns), {});
   }
+  // This result, with a Close() that raises -9 "chiusura fallita".
+  FakeResult ClosesBadly() const {
+    FakeResult result = *this;
+    result.close_error.emplace(-9, "FakeRecordset", "chiusura fallita");
+    return result;
+  }
   static FakeResult Fails(int32_t code, std::string message) {
     FakeResult result;
     result.error.emplace(code, "FakeConnection", std::move(message));
