@@ -6,7 +6,7 @@ namespace zsepa {
 bool CLSEP_FILESEPA::LoadXml(const std::string&, bool) {
   return Guarded([] {
     throw Error(codes::kWriterUnavailable, "LoadXml()",
-                "La lettura degli esiti SDD non e' ancora disponibile");
+                "La lettura degli esiti SDD non è ancora disponibile");
   });
 }
 
