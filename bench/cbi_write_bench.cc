@@ -46,7 +46,7 @@ void FillTransactions(CLSEP_INFOPAG& block) {
     t.Indirizzo = "Via Roma " + n;
     t.CodiceIso = i % 4 >= 2 ? "FR" : "IT";
     t.CapCittaProvNazione = "20100 Milano MI";
-    t.PartitaIVA = "0" + std::to_string(1000000000 + i);
+    t.PartitaIVA = std::to_string(10000000000LL + i);  // 11 digits
     t.CodCG07 = kStates[i % 5];
     t.RiferimentoNonStrutturato = "Fattura " + n + " del 2024-02-15";
   }
