@@ -72,7 +72,10 @@ TEST_P(CbiGoldenTest, WritesTheExpectedFileWithTheExpectedLookups) {
   // schema does not allow next to "Othr") is taken out; the missing data
   // give the documented deviations: an account that is not IBAN-shaped and
   // an agent without BIC.
-  if (!fs::exists(kSepaXsd) || scenario.name == "cross_border_urgp") return;
+  if (scenario.name == "cross_border_urgp") return;
+  if (!fs::exists(kSepaXsd)) {
+    GTEST_SKIP() << "bytes checked; schema check skipped: no " << kSepaXsd;
+  }
   const bool sepa = scenario.formato == zxEnumFormatoFile::BonificoSEPA;
   const std::string issues =
       Issues(actual, path + ".copy", sepa ? kSepaXsd : kCrossBorderXsd,
