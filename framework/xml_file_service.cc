@@ -76,6 +76,23 @@ class SerialiserSettings {
 
 // A parse records its errors in libxml2's per-thread "last error"; this puts
 // back the one the host had before the load.
+// Silences libxml2's global error reporting while a document is saved: a
+// failed write is reported by Save itself, never printed by the library.
+class QuietErrors {
+ public:
+  QuietErrors()
+      : handler_(xmlStructuredError), context_(xmlStructuredErrorContext) {
+    xmlSetStructuredErrorFunc(nullptr, [](void*, xmlErrorPtr) {});
+  }
+  ~QuietErrors() { xmlSetStructuredErrorFunc(context_, handler_); }
+  QuietErrors(const QuietErrors&) = delete;
+  QuietErrors& operator=(const QuietErrors&) = delete;
+
+ private:
+  xmlStructuredErrorFunc handler_;
+  void* context_;
+};
+
 class LastErrorGuard {
  public:
   LastErrorGuard() { xmlCopyError(&xmlLastError, &saved_); }
@@ -364,6 +381,8 @@ void DefaultXmlFileService::Save(const XmlDocument& doc,
   StreamTarget target{*ops_, temp.fd()};
   {
     SerialiserSettings settings;
+    LastErrorGuard last_error;
+    QuietErrors quiet;
     xmlSaveCtxtPtr save = xmlSaveToIO(StreamWrite, StreamClose, &target,
                                       "UTF-8", XML_SAVE_FORMAT);
     if (save == nullptr) {
