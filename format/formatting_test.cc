@@ -7,24 +7,27 @@
 #include <tuple>
 #include <utility>
 
+#include "format/msg_id.h"
+#include "model/error.h"
+#include "model/testing/error_code.h"
+
 namespace zsepa {
 namespace {
 
+using testing::ErrorCode;
+using Case = std::pair<Variant, std::string>;
+
 const Date kMarch5 = Date::FromParts(2024, 3, 5);
-const Date kMarch5Time = Date::FromParts(2024, 3, 5, 9, 7, 3);
 
-using Cases = std::pair<Variant, std::string>[];
-
-// clang-format off
 TEST(FormattingTest, NullHandling) {
   EXPECT_EQ(ValoreNonNullo(Variant::Null(), 0), Variant(0));
   EXPECT_EQ(ValoreNonNullo(Variant(), 0), Variant(0));
   EXPECT_EQ(ValoreNonNullo("", 0), Variant(""));
   EXPECT_EQ(ValoreNonNullo(0, 5), Variant(0));
-  for (const auto& [value, text] : Cases{
-           {Variant::Null(), ""}, {Variant(), ""}, {Variant("  AB  "), "  AB"},
-           {Variant("AB\t "), "AB\t"}, {Variant(-1.5), "-1.5"},
-           {Variant(kMarch5), "2024-03-05"}}) {
+  const Case cases[] = {{Variant::Null(), ""}, {Variant(), ""},
+                        {"  AB  ", "  AB"},    {"AB\t ", "AB\t"},
+                        {-1.5, "-1.5"},        {kMarch5, "2024-03-05"}};
+  for (const auto& [value, text] : cases) {
     EXPECT_EQ(TestoNonNullo(value), text) << "'" << value.ToText() << "'";
   }
 }
@@ -32,67 +35,83 @@ TEST(FormattingTest, NullHandling) {
 // FormattaData gives the first 10 characters, FormattaDataOraFuso adds a
 // constant suffix (no summer offset in July).
 TEST(FormattingTest, DateFormatters) {
-  for (const auto& [value, data_ora] : Cases{
-           {Variant(kMarch5), "2024-03-05T00:00:00"},
-           {Variant(kMarch5Time), "2024-03-05T09:07:03"},
-           {Variant(Date::FromParts(2024, 7, 5, 9, 7, 3)), "2024-07-05T09:07:03"},
-           {Variant(Date::FromParts(1, 1, 1, 23, 59, 59)), "0001-01-01T23:59:59"},
-           {Variant("2024-03-05 09:07:03"), "2024-03-05T09:07:03"},
-           {Variant("05/03/2024"), "2024-03-05T00:00:00"}, {Variant("2023-02-29"), ""},
-           {Variant("abc"), ""}, {Variant(45356), ""}, {Variant::Null(), ""}}) {
+  // clang-format off
+  const Case cases[] = {
+      {kMarch5, "2024-03-05T00:00:00"},
+      {Date::FromParts(2024, 7, 5, 9, 7, 3), "2024-07-05T09:07:03"},
+      {Date::FromParts(1, 1, 1, 23, 59, 59), "0001-01-01T23:59:59"},
+      {"2024-03-05 09:07:03", "2024-03-05T09:07:03"},
+      {"05/03/2024", "2024-03-05T00:00:00"}, {"2023-02-29", ""}, {45356, ""},
+      {Variant::Null(), ""}};
+  // clang-format on
+  for (const auto& [value, data_ora] : cases) {
     const std::string input = "'" + value.ToText() + "'";
     EXPECT_EQ(FormattaData(value), data_ora.substr(0, 10)) << input;
     EXPECT_EQ(FormattaDataOra(value), data_ora) << input;
     EXPECT_EQ(FormattaDataOraFuso(value),
-              data_ora.empty() ? "" : data_ora + ".000+01:00") << input;
+              data_ora.empty() ? "" : data_ora + ".000+01:00")
+        << input;
   }
 }
 
 TEST(FormattingTest, FormattaImporto) {
-  for (const auto& [value, text] : Cases{
-           {Variant(1234.5), "1234.50"}, {Variant(0), "0.00"}, {Variant(-7), "-7.00"},
-           {Variant(1234567890.1), "1234567890.10"}, {Variant(0.1 + 0.2), "0.30"},
-           {Variant(-0.004), "0.00"}, {Variant(1e15), "1000000000000000.00"},
-           {Variant("12,5"), "12.50"}, {Variant::Null(), ""}, {Variant(), ""},
-           {Variant("x"), ""}, {Variant("1e400"), ""}, {Variant(kMarch5), ""}}) {
+  const Case cases[] = {{1234.5, "1234.50"},
+                        {0, "0.00"},
+                        {1234567890.1, "1234567890.10"},
+                        {-7, "-7.00"},
+                        {0.1 + 0.2, "0.30"},
+                        {-0.004, "0.00"},
+                        {1e15, "1000000000000000.00"},
+                        {"12,5", "12.50"},
+                        {Variant::Null(), ""},
+                        {Variant(), ""},
+                        {"x", ""},
+                        {"1e400", ""},
+                        {kMarch5, ""}};
+  for (const auto& [value, text] : cases) {
     EXPECT_EQ(FormattaImporto(value), text) << "'" << value.ToText() << "'";
   }
 }
 
 // Malformed UTF-8 gives one "?" per byte.
 TEST(FormattingTest, NormalizzaTestoReplacesEachCharacterOnce) {
-  using Texts = std::pair<std::string, std::string>[];
-  for (const auto& [text, expected] : Texts{
-           {"Caffè & Co", "Caff? e Co"}, {"€5", "?5"}, {"😀!", "?!"},
-           {"a\tb\r\nc", "a?b??c"}, {" ~\x7F", " ~\x7F"}, {"A&&B", "AeeB"},
-           {"\xC3", "?"}, {"\xC3\xA8\xA8", "??"}}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Caffè & Co", "Caff? e Co"},
+      {"€5", "?5"},
+      {"😀!", "?!"},
+      {"a\tb\r\nc", "a?b??c"},
+      {" ~\x7F", " ~\x7F"},
+      {"A&&B", "AeeB"},
+      {"\xC3", "?"},
+      {"\xC3\xA8\xA8", "??"}};
+  for (const auto& [text, expected] : cases) {
     EXPECT_EQ(NormalizzaTesto(text), expected) << text;
   }
 }
 
 TEST(FormattingTest, PictureFormats) {
-  using Numbers = std::tuple<Variant, int, std::string>[];
-  for (const auto& [value, digits, text] : Numbers{
-           {Variant(3069), 5, "03069"}, {Variant(-15), 7, "-0000015"},
-           {Variant(12345678), 7, "12345678"}, {Variant(2.5), 3, "003"},
-           {Variant("42"), 5, "00042"}, {Variant("X3069"), 5, "X3069"},
-           {Variant(""), 5, ""}, {Variant::Null(), 3, ""}}) {
+  const std::tuple<Variant, int, std::string> numbers[] = {
+      {-15, 7, "-0000015"},    {12345678, 7, "12345678"}, {2.5, 3, "003"},
+      {"42", 5, "00042"},      {"X3069", 5, "X3069"},     {"", 5, ""},
+      {Variant::Null(), 3, ""}};
+  for (const auto& [value, digits, text] : numbers) {
     EXPECT_EQ(FormatNumberPicture(value, digits), text)
         << "'" << value.ToText() << "' " << digits;
   }
   // Serials are days from 1899-12-30; a negative one counts whole days back.
-  for (const auto& [value, text] : Cases{
-           {Variant(0), "1899-12-30"}, {Variant(45356.75), "2024-03-05"},
-           {Variant(-1.25), "1899-12-29"}, {Variant(kMarch5Time), "2024-03-05"},
-           {Variant("2024-03-05"), "2024-03-05"}, {Variant("45356"), ""},
-           {Variant(1e300), ""}, {Variant::Null(), ""}}) {
+  // clang-format off
+  const Case dates[] = {
+      {0, "1899-12-30"}, {45356.75, "2024-03-05"}, {-1.25, "1899-12-29"},
+      {kMarch5, "2024-03-05"}, {"2024-03-05", "2024-03-05"}, {"45356", ""},
+      {1e300, ""}, {Variant::Null(), ""}};
+  // clang-format on
+  for (const auto& [value, text] : dates) {
     std::string plain = text;
     std::erase(plain, '-');
     EXPECT_EQ(FormatDatePicture(value, "-"), text) << value.ToText();
     EXPECT_EQ(FormatDatePicture(value, ""), plain) << value.ToText();
   }
 }
-// clang-format on
 
 // Hosts run with locales that write "," as decimal separator; nothing that
 // the component writes or reads may change with the locale.
@@ -115,6 +134,49 @@ TEST(FormattingTest, CommaDecimalLocaleChangesNothing) {
   EXPECT_EQ(Variant("1,5").ToDouble(), 1.5) << chosen;
   EXPECT_EQ(FormatNumberPicture(3069.4, 5), "03069") << chosen;
   std::setlocale(LC_ALL, "C");
+}
+
+TEST(MsgIdTest, ComposeAndDecodeBack) {
+  const std::tuple<int32_t, int16_t, int16_t, std::string, bool> cases[] = {
+      {15, 2024, 12, "0000015202412", true},
+      {15, 2024, 100, "00000152024100", false},  // decodes kind 10
+      {12345678, 2024, 1, "1234567820241", false},
+      {15, 99, 1, "000001500991", true},
+      {-15, 2024, 1, "-000001520241", false}};
+  for (const auto& [numero, anno, tipo, text, round_trip] : cases) {
+    EXPECT_EQ(ComposeMsgId(numero, anno, tipo), text);
+    int32_t n = 0;
+    int16_t a = 0, t = -1;
+    DecodificaMsgId(text, n, a, t);
+    EXPECT_EQ(std::tie(n, a, t) == std::tie(numero, anno, tipo), round_trip)
+        << text;
+  }
+}
+
+// The kind enters as 7: where it stays 7 the text did not set it. Positions
+// count characters; "rid..." is the plain form ("rid2024" is no number).
+TEST(MsgIdTest, DecodeBothLayoutsAndRaiseOnOverflow) {
+  // clang-format off
+  const std::tuple<std::string, int32_t, int16_t, int16_t> cases[] = {
+      {"0000015202410099", 15, 2024, 10}, {"1234567820241", 1234567, 8202, 41},
+      {"00000152024", 15, 2024, 7}, {"", 0, 0, 7}, {"0000015abcd1", 15, 0, 1},
+      {"RID20240000015", 15, 2024, 1}, {"RID2024", 0, 2024, 7},
+      {"RIDabcd15", 15, 0, 7}, {"RID2024  15", 15, 2024, 1},
+      {"rid20240000015", 0, 0, 1}, {"èèèèèèè202401", 0, 2024, 1}};
+  // clang-format on
+  for (const auto& [text, numero, anno, tipo] : cases) {
+    int32_t n = -1;
+    int16_t a = -1, t = 7;
+    DecodificaMsgId(text, n, a, t);
+    EXPECT_EQ(std::tie(n, a, t), std::tie(numero, anno, tipo)) << text;
+  }
+  for (const std::string text :
+       {"RID202412345678901", "RID1e10000015", "1e99999202401"}) {
+    int32_t n = 0;
+    int16_t a = 0, t = 0;
+    EXPECT_EQ(ErrorCode([&] { DecodificaMsgId(text, n, a, t); }), rt::kOverflow)
+        << text;
+  }
 }
 
 }  // namespace

@@ -45,7 +45,6 @@ TEST(CollectionTest, OutcomeItemsAreUniqueAndCountsFollowTheCollection) {
   EXPECT_EQ(ErrorCode([&] { output.AddEffetto("ABC", "MS02"); }),
             rt::kDuplicateKey);
   EXPECT_EQ(output.Effetti().Count(), 3);
-  EXPECT_EQ(output.Effetti().Item(3)->RejectReason, "");
   output.Effetti().Item("2E")->IsInsoluto = false;
   EXPECT_EQ(output.NumeroInsoluti(), 2);
   EXPECT_EQ(output.NumeroRichiami(), 1);
