@@ -7,14 +7,22 @@ packages=(
   libxml2-dev libxml2-utils libsqlite3-dev sqlite3
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
   libcli11-dev nlohmann-json3-dev
+  locales
 )
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# A comma-decimal locale, so that the tests can prove that no formatting
+# depends on the process locale.
+if ! locale -a 2>/dev/null | grep -qi '^it_IT\.utf-\?8$'; then
+  $sudo_cmd localedef -i it_IT -f UTF-8 it_IT.UTF-8
 fi
