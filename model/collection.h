@@ -40,19 +40,11 @@ class Collection {
     if (it == keys_.end()) rt::Raise(rt::kInvalidArgument);
     return it->second;
   }
-  bool Exists(std::string_view key) const {
-    return keys_.count(FoldKey(key)) != 0;
-  }
 
   void Remove(int32_t index) {
     const size_t position = Position(index);
     if (entries_[position].key) keys_.erase(*entries_[position].key);
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
-  }
-
-  void Clear() {
-    keys_.clear();
-    entries_.clear();
   }
 
  private:

@@ -65,16 +65,6 @@ bool IsValidDay(int y, int m, int d) {
   return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
 }
 
-Date FromLocalTime(bool with_time) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return Date::FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                         with_time ? local.tm_hour : 0,
-                         with_time ? local.tm_min : 0,
-                         with_time ? local.tm_sec : 0);
-}
-
 }  // namespace
 
 Date Date::FromParts(int64_t year, int64_t month, int64_t day, int64_t hour,
@@ -95,8 +85,12 @@ Date Date::FromSerial(double days) {
               std::llround(fraction * kSecondsPerDay));
 }
 
-Date Date::Today() { return FromLocalTime(false); }
-Date Date::Now() { return FromLocalTime(true); }
+Date Date::Today() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
 
 std::optional<Date> Date::Parse(std::string_view text) {
   int y = 0, m = 0, d = 0, hh = 0, mi = 0, ss = 0;

@@ -28,9 +28,8 @@ class Date {
   static Date FromSerial(double days);
   static constexpr double kMinSerial = -657434;  // 1 January 100
   static constexpr double kMaxSerial = 2958466;  // 1 January 10000, excluded
-  // Today's local date at midnight, and the local date and time now.
+  // Today's local date at midnight.
   static Date Today();
-  static Date Now();
   // Reads "YYYY-MM-DD", "YYYY-MM-DDThh:mm:ss", "YYYY-MM-DD hh:mm:ss" and
   // "DD/MM/YYYY" with valid fields; nothing else.
   static std::optional<Date> Parse(std::string_view text);

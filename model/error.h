@@ -63,11 +63,6 @@ inline constexpr int32_t kLoadFileTooLarge = static_cast<int32_t>(0x8003ffa1);
 inline constexpr int32_t kNoCurrentRecord = 3021;
 inline constexpr int32_t kItemNotFound = 3265;
 inline constexpr int32_t kObjectClosed = 3704;
-// Status reader (small positive codes, as the reader reports them).
-inline constexpr int32_t kReaderInvalid = 99;
-inline constexpr int32_t kReaderBatchUnknown = 71;
-inline constexpr int32_t kReaderNoItems = 72;
-inline constexpr int32_t kReaderEmptyItemId = 70;
 }  // namespace codes
 
 }  // namespace zsepa
