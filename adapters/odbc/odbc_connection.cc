@@ -132,12 +132,16 @@ std::string Utf16ToUtf8(const std::vector<SQLWCHAR>& units) {
 }
 
 // Reads a fixed-size value; false when the field is SQL NULL.
-bool GetFixed(SQLHSTMT statement, SQLUSMALLINT column, SQLSMALLINT c_type,
-              void* buffer, SQLLEN size) {
+template <typename T>
+std::optional<T> GetFixed(SQLHSTMT statement, SQLUSMALLINT column,
+                          SQLSMALLINT c_type) {
+  T value{};
   SQLLEN indicator = 0;
-  Check(SQLGetData(statement, column, c_type, buffer, size, &indicator),
-        SQL_HANDLE_STMT, statement, "SQLGetData");
-  return indicator != SQL_NULL_DATA;
+  Check(
+      SQLGetData(statement, column, c_type, &value, sizeof(value), &indicator),
+      SQL_HANDLE_STMT, statement, "SQLGetData");
+  if (indicator == SQL_NULL_DATA) return std::nullopt;
+  return value;
 }
 
 // Reads character (and any other) data as UTF-16 in chunks, so that values
@@ -182,11 +186,9 @@ Variant ReadField(SQLHSTMT statement, SQLUSMALLINT column,
                   SQLSMALLINT sql_type) {
   switch (sql_type) {
     case SQL_BIT: {
-      unsigned char value = 0;
-      if (!GetFixed(statement, column, SQL_C_BIT, &value, sizeof(value))) {
-        return Variant::Null();
-      }
-      return Variant(value != 0);
+      const auto value = GetFixed<unsigned char>(statement, column, SQL_C_BIT);
+      if (!value) return Variant::Null();
+      return Variant(*value != 0);
     }
     case SQL_TINYINT:
     case SQL_SMALLINT:
@@ -194,52 +196,43 @@ Variant ReadField(SQLHSTMT statement, SQLUSMALLINT column,
     case SQL_BIGINT: {
       // Read as 64 bits: a driver that types a wider value as INTEGER (SQLite)
       // must not truncate it.
-      SQLBIGINT value = 0;
-      if (!GetFixed(statement, column, SQL_C_SBIGINT, &value, sizeof(value))) {
-        return Variant::Null();
-      }
-      return IntegerVariant(sql_type, value);
+      const auto value = GetFixed<SQLBIGINT>(statement, column, SQL_C_SBIGINT);
+      if (!value) return Variant::Null();
+      return IntegerVariant(sql_type, *value);
     }
     case SQL_DECIMAL:
     case SQL_NUMERIC:
     case SQL_FLOAT:
     case SQL_REAL:
     case SQL_DOUBLE: {
-      double value = 0;
-      if (!GetFixed(statement, column, SQL_C_DOUBLE, &value, sizeof(value))) {
-        return Variant::Null();
-      }
-      return Variant(value);
+      const auto value = GetFixed<double>(statement, column, SQL_C_DOUBLE);
+      if (!value) return Variant::Null();
+      return Variant(*value);
     }
     case SQL_TYPE_DATE:
     case SQL_DATE: {
-      SQL_DATE_STRUCT value{};
-      if (!GetFixed(statement, column, SQL_C_TYPE_DATE, &value,
-                    sizeof(value))) {
-        return Variant::Null();
-      }
-      return Variant(Date::FromParts(value.year, value.month, value.day));
+      const auto value =
+          GetFixed<SQL_DATE_STRUCT>(statement, column, SQL_C_TYPE_DATE);
+      if (!value) return Variant::Null();
+      return Variant(Date::FromParts(value->year, value->month, value->day));
     }
     case SQL_TYPE_TIMESTAMP:
     case SQL_TIMESTAMP: {
-      SQL_TIMESTAMP_STRUCT value{};
-      if (!GetFixed(statement, column, SQL_C_TYPE_TIMESTAMP, &value,
-                    sizeof(value))) {
-        return Variant::Null();
-      }
+      const auto value = GetFixed<SQL_TIMESTAMP_STRUCT>(statement, column,
+                                                        SQL_C_TYPE_TIMESTAMP);
+      if (!value) return Variant::Null();
       // Dates have second resolution: the fraction is dropped.
-      return Variant(Date::FromParts(value.year, value.month, value.day,
-                                     value.hour, value.minute, value.second));
+      return Variant(Date::FromParts(value->year, value->month, value->day,
+                                     value->hour, value->minute,
+                                     value->second));
     }
     case SQL_TYPE_TIME:
     case SQL_TIME: {
-      SQL_TIME_STRUCT value{};
-      if (!GetFixed(statement, column, SQL_C_TYPE_TIME, &value,
-                    sizeof(value))) {
-        return Variant::Null();
-      }
-      return Variant(Date::FromParts(1899, 12, 30, value.hour, value.minute,
-                                     value.second));
+      const auto value =
+          GetFixed<SQL_TIME_STRUCT>(statement, column, SQL_C_TYPE_TIME);
+      if (!value) return Variant::Null();
+      return Variant(Date::FromParts(1899, 12, 30, value->hour, value->minute,
+                                     value->second));
     }
     default:
       return GetText(statement, column);
