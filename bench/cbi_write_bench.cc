@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "adapters/sqlite/sqlite_connection.h"
-#include "framework/framework.h"
-#include "model/clsep_filesepa.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/framework.h"
+#include "zsepa/sqlite_connection.h"
 
 namespace zsepa {
 namespace {

@@ -6,11 +6,11 @@
 #include <memory>
 #include <string>
 
-#include "adapters/sqlite/sqlite_connection.h"
 #include "db/ordinante.h"
-#include "framework/framework.h"
 #include "model/builder_peer.h"
-#include "model/clsep_filesepa.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/framework.h"
+#include "zsepa/sqlite_connection.h"
 
 namespace zsepa {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "db/testing/fake_builder.h"
 #include "model/builder_peer.h"
-#include "model/error.h"
+#include "zsepa/error.h"
 
 namespace zsepa {
 namespace {

@@ -3,8 +3,8 @@
 
 #include "db/statements.h"
 #include "format/formatting.h"
-#include "model/clsep_filesepa.h"
-#include "model/error.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/error.h"
 
 namespace zsepa {
 

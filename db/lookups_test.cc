@@ -4,10 +4,10 @@
 
 #include <string>
 
+#include "base/testing/error_code.h"
 #include "db/testing/fake_builder.h"
 #include "model/builder_peer.h"
-#include "model/error.h"
-#include "model/testing/error_code.h"
+#include "zsepa/error.h"
 
 namespace zsepa {
 namespace {

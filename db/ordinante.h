@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "db/connection.h"
-#include "model/variant.h"
+#include "zsepa/connection.h"
+#include "zsepa/variant.h"
 
 namespace zsepa::db {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/testing/error_code.h"
 #include "db/testing/fake_connection.h"
-#include "model/error.h"
-#include "model/testing/error_code.h"
+#include "zsepa/error.h"
 
 namespace zsepa::db {
 namespace {

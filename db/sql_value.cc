@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "model/error.h"
+#include "zsepa/error.h"
 
 namespace zsepa::db {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/variant.h"
+#include "zsepa/variant.h"
 
 namespace zsepa::db {
 

@@ -6,14 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "adapters/sqlite/sqlite_connection.h"
 #include "adapters/sqlite/test_support.h"
 #include "db/ordinante.h"
 #include "db/statements.h"
-#include "framework/framework.h"
 #include "model/builder_peer.h"
-#include "model/clsep_filesepa.h"
-#include "model/error.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/error.h"
+#include "zsepa/framework.h"
+#include "zsepa/sqlite_connection.h"
 
 namespace zsepa {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "model/enums.h"
-#include "model/variant.h"
+#include "zsepa/enums.h"
+#include "zsepa/variant.h"
 
 namespace zsepa::db {
 

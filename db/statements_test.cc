@@ -5,9 +5,9 @@
 #include <string>
 #include <utility>
 
+#include "base/testing/error_code.h"
 #include "db/sql_value.h"
-#include "model/error.h"
-#include "model/testing/error_code.h"
+#include "zsepa/error.h"
 
 namespace zsepa::db {
 namespace {

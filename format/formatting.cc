@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "model/utf8.h"
+#include "base/utf8.h"
 
 namespace zsepa {
 namespace {

@@ -7,9 +7,9 @@
 #include <tuple>
 #include <utility>
 
+#include "base/testing/error_code.h"
 #include "format/msg_id.h"
-#include "model/error.h"
-#include "model/testing/error_code.h"
+#include "zsepa/error.h"
 
 namespace zsepa {
 namespace {

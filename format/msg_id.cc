@@ -1,8 +1,8 @@
 #include "format/msg_id.h"
 
+#include "base/utf8.h"
 #include "format/formatting.h"
-#include "model/utf8.h"
-#include "model/variant.h"
+#include "zsepa/variant.h"
 
 namespace zsepa {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "model/clsep_filesepa.h"
+#include "zsepa/clsep_filesepa.h"
 
 namespace zsepa {
 

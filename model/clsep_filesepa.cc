@@ -1,11 +1,11 @@
-#include "model/clsep_filesepa.h"
+#include "zsepa/clsep_filesepa.h"
 
 #include <cmath>
 #include <limits>
 #include <new>
 
 #include "format/msg_id.h"
-#include "model/error.h"
+#include "zsepa/error.h"
 
 namespace zsepa {
 namespace {
@@ -17,7 +17,7 @@ constexpr int32_t kOutOfMemory = 7;
 }  // namespace
 
 CLSEP_FILESEPA::CLSEP_FILESEPA()
-    : CLSEP_FILESEPA(std::make_unique<framework::DefaultXmlFileService>()) {}
+    : CLSEP_FILESEPA(framework::NewDefaultXmlFileService()) {}
 
 CLSEP_FILESEPA::CLSEP_FILESEPA(std::unique_ptr<framework::XmlFileService> files)
     : DataCreazioneSupporto(Date::Today()),

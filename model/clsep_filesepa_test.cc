@@ -1,4 +1,4 @@
-#include "model/clsep_filesepa.h"
+#include "zsepa/clsep_filesepa.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <string>
 #include <tuple>
 
+#include "base/testing/error_code.h"
 #include "db/testing/fake_connection.h"
-#include "framework/framework.h"
-#include "model/error.h"
-#include "model/testing/error_code.h"
+#include "zsepa/error.h"
+#include "zsepa/framework.h"
 
 namespace zsepa {
 namespace {

@@ -1,8 +1,8 @@
 #include <cmath>
 
-#include "model/clsep_infopag.h"
-#include "model/clsep_outputsepa.h"
-#include "model/clsep_transfcredit.h"
+#include "zsepa/clsep_infopag.h"
+#include "zsepa/clsep_outputsepa.h"
+#include "zsepa/clsep_transfcredit.h"
 
 namespace zsepa {
 

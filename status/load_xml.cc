@@ -1,5 +1,5 @@
-#include "model/clsep_filesepa.h"
-#include "model/error.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/error.h"
 
 namespace zsepa {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "model/error.h"
 #include "tests/cbi_scenarios.h"
+#include "zsepa/error.h"
 
 namespace zsepa::testing {
 namespace {

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "adapters/sqlite/sqlite_connection.h"
-#include "framework/framework.h"
-#include "model/clsep_filesepa.h"
-#include "model/date.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/date.h"
+#include "zsepa/framework.h"
+#include "zsepa/sqlite_connection.h"
 
 // What the tests of the CBI credit-transfer writer share: the demo company
 // on a temporary embedded database, and the scenarios of the golden-file

@@ -18,15 +18,15 @@
 #include <thread>
 #include <vector>
 
-#include "adapters/odbc/odbc_connection.h"
-#include "adapters/sqlite/sqlite_connection.h"
 #include "format/formatting.h"
-#include "framework/framework.h"
-#include "model/clsep_filesepa.h"
-#include "model/error.h"
 #include "tools/job.h"
 #include "tools/schema_lookup.h"
 #include "writers/schema_validation.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/error.h"
+#include "zsepa/framework.h"
+#include "zsepa/odbc_connection.h"
+#include "zsepa/sqlite_connection.h"
 
 namespace zsepa::cli {
 namespace {

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <type_traits>
 
-#include "model/date.h"
+#include "zsepa/date.h"
 
 namespace zsepa::cli {
 namespace {

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "framework/framework.h"
-#include "model/clsep_filesepa.h"
-#include "model/variant.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/framework.h"
+#include "zsepa/variant.h"
 
 namespace zsepa::cli {
 

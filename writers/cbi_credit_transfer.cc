@@ -2,13 +2,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8.h"
 #include "db/ordinante.h"
 #include "format/formatting.h"
-#include "model/clsep_filesepa.h"
-#include "model/error.h"
-#include "model/utf8.h"
 #include "writers/iban_form.h"
 #include "writers/xml_builder.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/error.h"
 
 // The CBI credit-transfer writer: the SEPA file
 // "urn:CBI:xsd:CBIPaymentRequest.00.04.00" and, for FormatoFile 2, the

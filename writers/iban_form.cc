@@ -1,6 +1,6 @@
 #include "writers/iban_form.h"
 
-#include "model/utf8.h"
+#include "base/utf8.h"
 
 namespace zsepa {
 namespace {

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <memory>
 
-#include "model/error.h"
+#include "zsepa/error.h"
 
 namespace zsepa {
 namespace {

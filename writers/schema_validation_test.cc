@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "model/error.h"
+#include "zsepa/error.h"
 
 namespace zsepa {
 namespace {

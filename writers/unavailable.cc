@@ -1,7 +1,7 @@
 #include <string>
 
-#include "model/clsep_filesepa.h"
-#include "model/error.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/error.h"
 
 namespace zsepa {
 namespace {

@@ -7,9 +7,10 @@
 #include <new>
 #include <utility>
 
+#include "base/utf8.h"
 #include "format/formatting.h"
-#include "model/error.h"
-#include "model/utf8.h"
+#include "framework/xml_document.h"
+#include "zsepa/error.h"
 
 namespace zsepa::xml {
 namespace {
@@ -105,8 +106,8 @@ void Element::Free() noexcept {
 
 Documento::Documento(const char* root_name, std::string_view namespace_uri)
     : doc_(std::make_unique<framework::XmlDocument>()), root_(nullptr) {
-  doc_->reset(Check(xmlNewDoc(Chars("1.0"))));
-  xmlDoc* doc = doc_->get();
+  framework::ResetTree(*doc_, Check(xmlNewDoc(Chars("1.0"))));
+  xmlDoc* doc = framework::TreeOf(*doc_);
   // Element names are shared through the document's dictionary instead of
   // being copied into every node.
   doc->dict = Check(xmlDictCreate());
@@ -121,14 +122,16 @@ Documento::Documento(const char* root_name, std::string_view namespace_uri)
 Documento::~Documento() = default;
 
 Element Documento::NuovoElemento(const char* tag) {
-  return Element(Check(xmlNewDocNode(doc_->get(), ns_, Chars(tag), nullptr)));
+  return Element(
+      Check(xmlNewDocNode(framework::TreeOf(*doc_), ns_, Chars(tag), nullptr)));
 }
 
 void Documento::AggiungiElemento(Element& parent, const char* tag,
                                  std::string_view text) {
   VerificaTestoXml(text, tag);
   Element child = NuovoElemento(tag);
-  if (!text.empty()) xmlAddChild(child.node_, NewText(doc_->get(), text));
+  if (!text.empty())
+    xmlAddChild(child.node_, NewText(framework::TreeOf(*doc_), text));
   Aggiungi(parent, std::move(child));
 }
 
@@ -139,7 +142,8 @@ void Documento::AggiungiImporto(Element& parent, const char* tag, double amount,
   const std::string value(currency);
   Check(xmlNewProp(child.node_, Chars("Ccy"), Chars(value.c_str())));
   const std::string text = FormattaImporto(Variant(amount));
-  if (!text.empty()) xmlAddChild(child.node_, NewText(doc_->get(), text));
+  if (!text.empty())
+    xmlAddChild(child.node_, NewText(framework::TreeOf(*doc_), text));
   Aggiungi(parent, std::move(child));
 }
 
@@ -149,7 +153,8 @@ void Documento::Aggiungi(Element& parent, Element&& child) {
 }
 
 const framework::XmlDocument& Documento::Completa() {
-  xmlDocSetRootElement(doc_->get(), std::exchange(root_.node_, nullptr));
+  xmlDocSetRootElement(framework::TreeOf(*doc_),
+                       std::exchange(root_.node_, nullptr));
   return *doc_;
 }
 

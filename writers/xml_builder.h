@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "framework/xml_file_service.h"
+#include "zsepa/xml_file_service.h"
 
 struct _xmlNode;
 struct _xmlNs;

@@ -6,7 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "model/error.h"
+#include "framework/xml_document.h"
+#include "zsepa/error.h"
 
 namespace zsepa::xml {
 namespace {
@@ -18,7 +19,7 @@ constexpr char kNs[] = "urn:CBI:xsd:CBIPaymentRequest.00.04.00";
 std::string Dump(const framework::XmlDocument& doc) {
   xmlChar* buffer = nullptr;
   int size = 0;
-  xmlDocDumpFormatMemoryEnc(doc.get(), &buffer, &size, "UTF-8", 1);
+  xmlDocDumpFormatMemoryEnc(framework::TreeOf(doc), &buffer, &size, "UTF-8", 1);
   std::string text(reinterpret_cast<char*>(buffer), static_cast<size_t>(size));
   xmlFree(buffer);
   return text;

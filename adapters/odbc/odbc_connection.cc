@@ -1,4 +1,4 @@
-#include "adapters/odbc/odbc_connection.h"
+#include "zsepa/odbc_connection.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "adapters/sqlite/dialect.h"
-#include "db/recordset_errors.h"
-#include "model/date.h"
-#include "model/error.h"
-#include "model/variant.h"
+#include "base/recordset_errors.h"
+#include "zsepa/date.h"
+#include "zsepa/error.h"
+#include "zsepa/variant.h"
 
 namespace zsepa::odbc {
 namespace {

@@ -1,4 +1,4 @@
-#include "adapters/odbc/odbc_connection.h"
+#include "zsepa/odbc_connection.h"
 
 #include <gtest/gtest.h>
 
@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "adapters/sqlite/sqlite_connection.h"
 #include "adapters/sqlite/test_support.h"
+#include "base/testing/error_code.h"
 #include "db/statements.h"
-#include "model/date.h"
-#include "model/error.h"
-#include "model/testing/error_code.h"
-#include "model/variant.h"
+#include "zsepa/date.h"
+#include "zsepa/error.h"
+#include "zsepa/sqlite_connection.h"
+#include "zsepa/variant.h"
 
 namespace zsepa::odbc {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "model/date.h"
+#include "zsepa/date.h"
 
 struct sqlite3;
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
-#include "adapters/sqlite/sqlite_connection.h"
 #include "adapters/sqlite/test_support.h"
-#include "model/error.h"
+#include "zsepa/error.h"
+#include "zsepa/sqlite_connection.h"
 
 namespace zsepa::sqlite {
 namespace {

@@ -1,4 +1,4 @@
-#include "adapters/sqlite/sqlite_connection.h"
+#include "zsepa/sqlite_connection.h"
 
 #include <sqlite3.h>
 
@@ -12,8 +12,8 @@
 #include "adapters/sqlite/dialect.h"
 #include "adapters/sqlite/embedded_sql.h"
 #include "adapters/sqlite/functions.h"
-#include "db/recordset_errors.h"
-#include "model/error.h"
+#include "base/recordset_errors.h"
+#include "zsepa/error.h"
 
 namespace zsepa::sqlite {
 namespace {

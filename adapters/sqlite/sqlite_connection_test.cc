@@ -1,4 +1,4 @@
-#include "adapters/sqlite/sqlite_connection.h"
+#include "zsepa/sqlite_connection.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "adapters/sqlite/test_support.h"
-#include "model/error.h"
-#include "model/testing/error_code.h"
+#include "base/testing/error_code.h"
+#include "zsepa/error.h"
 
 namespace zsepa::sqlite {
 

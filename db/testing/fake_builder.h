@@ -2,8 +2,8 @@
 #define ZSEPA_DB_TESTING_FAKE_BUILDER_H_
 
 #include "db/testing/fake_connection.h"
-#include "framework/framework.h"
-#include "model/clsep_filesepa.h"
+#include "zsepa/clsep_filesepa.h"
+#include "zsepa/framework.h"
 
 namespace zsepa::db::testing {
 

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "db/connection.h"
-#include "model/error.h"
-#include "model/variant.h"
+#include "zsepa/connection.h"
+#include "zsepa/error.h"
+#include "zsepa/variant.h"
 
 namespace zsepa::db::testing {
 

@@ -1,0 +1,152 @@
+#ifndef ZSEPA_CLSEP_FILESEPA_H_
+#define ZSEPA_CLSEP_FILESEPA_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "zsepa/clsep_infopag.h"
+#include "zsepa/clsep_outputsepa.h"
+#include "zsepa/collection.h"
+#include "zsepa/connection.h"
+#include "zsepa/enums.h"
+#include "zsepa/framework.h"
+#include "zsepa/variant.h"
+#include "zsepa/xml_file_service.h"
+
+namespace zsepa {
+
+namespace db {
+struct DatiOrdinante;
+}
+
+using BlockList = Collection<std::shared_ptr<CLSEP_INFOPAG>>;
+
+// The builder: the one object through which a host writes a bank file or
+// reads a status report.
+//
+// Writing a file: set ActiveInterface and AdoConnection, call Initialize, set
+// FormatoFile and CodiceIsoLocalizzazione, Add each batch (or
+// AddWithInfoPag a block built by the host), fill its transactions, SaveXML,
+// read MsgId and the totals, Terminate.
+//
+// Error convention: operations with their own error handling (Add,
+// AddWithInfoPag, GetIndTipoStato, SaveXML, LoadXml) catch every error, put
+// its code into Stato() and its text into Errore(), release what they hold
+// and return their failure value. Initialize sets both and rethrows. A
+// successful call never clears them. Other operations raise zsepa::Error.
+class CLSEP_FILESEPA {
+ public:
+  // Creates the builder with the default XML file service, or with `files`.
+  CLSEP_FILESEPA();
+  explicit CLSEP_FILESEPA(std::unique_ptr<framework::XmlFileService> files);
+  ~CLSEP_FILESEPA();
+  CLSEP_FILESEPA(const CLSEP_FILESEPA&) = delete;
+  CLSEP_FILESEPA& operator=(const CLSEP_FILESEPA&) = delete;
+
+  // Borrowed from the host, never owned, opened or closed by the builder.
+  framework::FrameworkObject* ActiveInterface = nullptr;
+  db::Connection* AdoConnection = nullptr;
+  // 0: free-text remittance information; anything else: structured.
+  zxEnumStrutturaSepa TipoStrutturaFile = zxEnumStrutturaSepa::NonStrutturato;
+  // Creation date-time written into file headers; today at midnight when the
+  // builder is created.
+  Variant DataCreazioneSupporto;
+  zxEnumFormatoFile FormatoFile = zxEnumFormatoFile::BonificoSEPA;
+  std::string CodiceIsoLocalizzazione;
+
+  int32_t Stato() const { return stato_; }
+  const std::string& Errore() const { return errore_; }
+
+  // Checks the borrowed objects (raising 0x8003ff9c without framework object,
+  // then 0x8003ff9b without connection, after setting Stato/Errore) and starts
+  // a new, empty block list and state-type cache. Returns False.
+  bool Initialize();
+  // Drops the block list and the caches. Harmless when repeated.
+  void Terminate();
+
+  // Totals over all blocks in list order. Raise run-time error 91 without a
+  // block list and 6 on overflow.
+  int32_t NumeroTotaleTrasferimenti() const;
+  double ImportoTotaleTrasferimenti() const;
+
+  // The message identifier of the first block: number "0000000", year
+  // "0000", kind. Empty without blocks; raises 91 without a block list.
+  std::string MsgId() const;
+  // Decodes `MsgId` into number and kind; the year is input only. Raises 6
+  // when a piece does not fit its integer type.
+  void MsgIdToDistinta(const std::string& MsgId, int32_t& NumeroDistinta,
+                       int16_t AnnoDistinta, int16_t& TipoDistinta) const;
+
+  // Reads the batch and its bank row and appends a new block; returns it, or
+  // nullptr with Stato/Errore set ("Distinta non trovata", database errors).
+  std::shared_ptr<CLSEP_INFOPAG> Add(int16_t TipoDistinta,
+                                     int32_t NumeroDistinta,
+                                     int16_t AnnoDistinta);
+  // Appends a block that the host built; on return `objInfoPag` refers to the
+  // same block. Failures go to Stato/Errore; a missing block (nullptr) is
+  // refused with run-time error 91 and nothing is added.
+  void AddWithInfoPag(std::shared_ptr<CLSEP_INFOPAG>& objInfoPag);
+
+  // Writes the file of the blocks to `PercorsoFile` with the writer that
+  // FormatoFile and CodiceIsoLocalizzazione select. True when written; False
+  // with Stato/Errore set, no file and no temporary file left behind.
+  bool SaveXML(const std::string& PercorsoFile);
+
+  // Reads a direct-debit status report into CpOutput(). True when a whole
+  // report was processed; always False with FlagSoloValidazione.
+  bool LoadXml(const std::string& PercorsoFile, bool FlagSoloValidazione);
+  // The builder's one outcome object.
+  const std::shared_ptr<CLSEP_OUTPUTSEPA>& CpOutput() const { return output_; }
+
+  // The type indicator of a state (cached per code); -1 with Stato/Errore set
+  // on any error.
+  int16_t GetIndTipoStato(const std::string& fstrCodiceStato);
+
+ private:
+  friend class BuilderPeer;  // tests
+
+  // Records the exception being handled in Stato/Errore. Call from a catch.
+  void RecordFailure();
+  // Runs `step`; on any exception records it and returns false.
+  template <typename Step>
+  bool Guarded(Step&& step) {
+    try {
+      step();
+      return true;
+    } catch (...) {
+      RecordFailure();
+      return false;
+    }
+  }
+
+  // Collaborators, raising run-time error 91 when absent.
+  const BlockList& Blocks() const;
+  BlockList& Blocks();
+  const framework::CurrentCompany& Company() const;
+  db::Connection& Connection() const;
+
+  // Lookups in the accounting database, each with its own failure rule.
+  std::string LeggiCodiceCUC(int32_t ProgrBanca);
+  bool IsIbanEstero(const std::string& IBAN);
+  bool IsIndTipoStato(const Variant& code);
+  bool IsCausaleInsoluto(const std::string& code);
+
+  // The writers behind SaveXML; each records its failure and returns False.
+  bool ScriviXmlCbi(const std::string& PercorsoFile);
+  bool ScriviXmlIso(const std::string& PercorsoFile);
+  bool ScriviXmlSDD(const std::string& PercorsoFile);
+
+  int32_t stato_ = 0;
+  std::string errore_;
+  std::unique_ptr<framework::XmlFileService> files_;
+  std::shared_ptr<CLSEP_OUTPUTSEPA> output_;
+  std::optional<BlockList> blocks_;
+  std::optional<std::unordered_map<std::string, Variant>> state_types_;
+};
+
+}  // namespace zsepa
+
+#endif  // ZSEPA_CLSEP_FILESEPA_H_
