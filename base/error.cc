@@ -20,6 +20,9 @@ void Raise(int32_t code, std::string source) {
     case kOverflow:
       text = "Overflow";
       break;
+    case kOutOfMemory:
+      text = "Out of memory";
+      break;
     case kTypeMismatch:
       text = "Type mismatch";
       break;

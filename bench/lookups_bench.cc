@@ -7,7 +7,7 @@
 #include <string>
 
 #include "db/ordinante.h"
-#include "model/builder_peer.h"
+#include "db/testing/fake_builder.h"
 #include "zsepa/clsep_filesepa.h"
 #include "zsepa/framework.h"
 #include "zsepa/sqlite_connection.h"
@@ -31,13 +31,14 @@ struct Builder {
     builder.Initialize();
   }
   CLSEP_FILESEPA builder;
+  db::testing::LookupsOn on{*demo->connection, demo->framework};
 };
 
 void BM_IsIbanEstero(benchmark::State& state) {
   Builder b;
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        BuilderPeer::IsIbanEstero(b.builder, "FR7630006000011234567890189"));
+        b.on.lookups.IsIbanEstero("FR7630006000011234567890189"));
   }
 }
 BENCHMARK(BM_IsIbanEstero);
@@ -64,7 +65,7 @@ BENCHMARK(BM_GetIndTipoStatoUncached);
 void BM_LeggiCodiceCUC(benchmark::State& state) {
   Builder b;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(BuilderPeer::LeggiCodiceCUC(b.builder, 2));
+    benchmark::DoNotOptimize(b.on.lookups.LeggiCodiceCUC(2));
   }
 }
 BENCHMARK(BM_LeggiCodiceCUC);
@@ -72,7 +73,7 @@ BENCHMARK(BM_LeggiCodiceCUC);
 void BM_IsCausaleInsoluto(benchmark::State& state) {
   Builder b;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(BuilderPeer::IsCausaleInsoluto(b.builder, "AM04"));
+    benchmark::DoNotOptimize(b.on.lookups.IsCausaleInsoluto("AM04"));
   }
 }
 BENCHMARK(BM_IsCausaleInsoluto);

@@ -1,19 +1,32 @@
+#include "db/lookups.h"
+
 #include <memory>
 #include <string>
 
+#include "base/required.h"
 #include "db/statements.h"
 #include "format/formatting.h"
-#include "zsepa/clsep_filesepa.h"
 #include "zsepa/error.h"
 
-namespace zsepa {
+namespace zsepa::db {
 
-std::string CLSEP_FILESEPA::LeggiCodiceCUC(int32_t ProgrBanca) {
+const framework::CurrentCompany& CompanyOf(
+    const framework::FrameworkObject* framework) {
+  return Required(framework).ContestoLavoro().DittaCorrente();
+}
+
+Connection& Lookups::connection() const { return Required(connection_); }
+
+const framework::CurrentCompany& Lookups::company() const {
+  return CompanyOf(framework_);
+}
+
+std::string Lookups::LeggiCodiceCUC(int32_t ProgrBanca) {
   // Any failure reads as the placeholder code; Stato/Errore stay as they are.
   try {
     const std::string sql =
-        db::CodiceCucStatement(Company().CodiceDitta(), ProgrBanca);
-    std::unique_ptr<db::Recordset> row = Connection().Execute(sql);
+        CodiceCucStatement(company().CodiceDitta(), ProgrBanca);
+    std::unique_ptr<Recordset> row = connection().Execute(sql);
     std::string cuc;
     if (!row->Eof()) cuc = TestoNonNullo(row->Field("EF08_CODICECUC"));
     row->Close();
@@ -23,13 +36,13 @@ std::string CLSEP_FILESEPA::LeggiCodiceCUC(int32_t ProgrBanca) {
   }
 }
 
-bool CLSEP_FILESEPA::IsIbanEstero(const std::string& IBAN) {
+bool Lookups::IsIbanEstero(const std::string& IBAN) {
   // A failing step is skipped and the next one runs, so every failure ends
   // in False; Stato/Errore stay as they are.
   bool estero = false;
-  std::unique_ptr<db::Recordset> row;
+  std::unique_ptr<Recordset> row;
   try {
-    row = Connection().Execute(db::IbanEsteroStatement(TestoNonNullo(IBAN)));
+    row = connection().Execute(IbanEsteroStatement(TestoNonNullo(IBAN)));
   } catch (...) {
   }
   if (row == nullptr) return false;
@@ -48,17 +61,17 @@ bool CLSEP_FILESEPA::IsIbanEstero(const std::string& IBAN) {
   return estero;
 }
 
-int16_t CLSEP_FILESEPA::GetIndTipoStato(const std::string& fstrCodiceStato) {
+int16_t Lookups::GetIndTipoStato(const std::string& fstrCodiceStato) {
   int16_t result = -1;
-  Guarded([&] {
+  last_error_.Guarded([&] {
     const std::string code = TestoNonNullo(fstrCodiceStato);
     const std::string key = "XX" + code + "XX";
     if (!state_types_) rt::Raise(rt::kObjectNotSet);
     auto cached = state_types_->find(key);
     if (cached == state_types_->end()) {
       const std::string sql =
-          db::IndTipoStatoStatement(code, Company().CodiceDitta());
-      std::unique_ptr<db::Recordset> row = Connection().Execute(sql);
+          IndTipoStatoStatement(code, company().CodiceDitta());
+      std::unique_ptr<Recordset> row = connection().Execute(sql);
       Variant value = row->Field(0);
       row->Close();
       // Cached as the database delivered it: a Null fails the conversion
@@ -70,13 +83,13 @@ int16_t CLSEP_FILESEPA::GetIndTipoStato(const std::string& fstrCodiceStato) {
   return result;
 }
 
-bool CLSEP_FILESEPA::IsIndTipoStato(const Variant& code) {
+bool Lookups::IsIndTipoStato(const Variant& code) {
   return GetIndTipoStato(code.ToText()) == -1;
 }
 
-bool CLSEP_FILESEPA::IsCausaleInsoluto(const std::string& code) {
-  const std::string sql = db::CausaleInsolutoStatement(code);
-  std::unique_ptr<db::Recordset> row = Connection().Execute(sql);
+bool Lookups::IsCausaleInsoluto(const std::string& code) {
+  const std::string sql = CausaleInsolutoStatement(code);
+  std::unique_ptr<Recordset> row = connection().Execute(sql);
   // A reason code the table does not know counts as unpaid.
   bool insoluto = true;
   if (!row->Eof()) {
@@ -88,4 +101,4 @@ bool CLSEP_FILESEPA::IsCausaleInsoluto(const std::string& code) {
   return insoluto;
 }
 
-}  // namespace zsepa
+}  // namespace zsepa::db

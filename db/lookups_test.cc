@@ -6,7 +6,6 @@
 
 #include "base/testing/error_code.h"
 #include "db/testing/fake_builder.h"
-#include "model/builder_peer.h"
 #include "zsepa/error.h"
 
 namespace zsepa {
@@ -14,6 +13,7 @@ namespace {
 
 using db::testing::FakeBuilder;
 using db::testing::FakeConnection;
+using db::testing::FakeLookups;
 using db::testing::FakeResult;
 using zsepa::testing::ErrorCode;
 
@@ -34,20 +34,19 @@ TEST(LookupsTest, CodiceCucAndIbanEstero) {
   };
   for (Case c : cases) {
     c.answer.columns = {"EF08_CODICECUC"};
-    FakeBuilder cuc;
+    FakeLookups cuc;
     cuc.connection.Otherwise(c.answer);
-    EXPECT_EQ(BuilderPeer::LeggiCodiceCUC(cuc.builder, 2), c.cuc) << c.name;
+    EXPECT_EQ(cuc.lookups.LeggiCodiceCUC(2), c.cuc) << c.name;
     c.answer.columns = {"IS_IBAN_ESTERO"};
-    FakeBuilder iban;
+    FakeLookups iban;
     iban.connection.Otherwise(c.answer);
-    EXPECT_EQ(BuilderPeer::IsIbanEstero(iban.builder, "FR76 "), c.estero)
-        << c.name;
+    EXPECT_EQ(iban.lookups.IsIbanEstero("FR76 "), c.estero) << c.name;
     EXPECT_EQ(iban.connection.executed().at(0),
               "SELECT ISNULL(dbo.FNEP_ISIBANESTERO('FR76'), 0) As "
               "IS_IBAN_ESTERO");
-    for (const FakeBuilder* f : {&cuc, &iban}) {
-      EXPECT_EQ(f->builder.Stato(), 0) << c.name;
-      EXPECT_EQ(f->builder.Errore(), "") << c.name;
+    for (const FakeLookups* f : {&cuc, &iban}) {
+      EXPECT_EQ(f->on.last_error.stato, 0) << c.name;
+      EXPECT_EQ(f->on.last_error.errore, "") << c.name;
       EXPECT_EQ(f->connection.open_recordsets(), 0) << c.name;
     }
   }
@@ -97,12 +96,11 @@ TEST(LookupsTest, IndTipoStatoCache) {
 
 // IsCausaleInsoluto raises to its caller, leaves Stato alone and closes.
 TEST(LookupsTest, CausaleInsolutoErrors) {
-  FakeBuilder fake;
+  FakeLookups fake;
   fake.connection.Otherwise(FakeResult::Rows({"CG6G_CODICE"}, {{"AM04"}}));
-  EXPECT_EQ(
-      ErrorCode([&] { BuilderPeer::IsCausaleInsoluto(fake.builder, "AM04"); }),
-      FakeConnection::kFailureCode);
-  EXPECT_EQ(fake.builder.Stato(), 0);
+  EXPECT_EQ(ErrorCode([&] { fake.lookups.IsCausaleInsoluto("AM04"); }),
+            FakeConnection::kFailureCode);
+  EXPECT_EQ(fake.on.last_error.stato, 0);
   EXPECT_EQ(fake.connection.open_recordsets(), 0);
 }
 

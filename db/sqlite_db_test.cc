@@ -4,12 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "adapters/sqlite/test_support.h"
 #include "db/ordinante.h"
 #include "db/statements.h"
-#include "model/builder_peer.h"
+#include "db/testing/fake_builder.h"
 #include "zsepa/clsep_filesepa.h"
 #include "zsepa/error.h"
 #include "zsepa/framework.h"
@@ -42,11 +43,13 @@ class DemoDatabaseTest : public sqlite::TempDirTest {
     builder_.ActiveInterface = &framework_;
     builder_.AdoConnection = connection_.get();
     builder_.Initialize();
+    lookups_.emplace(*connection_, framework_);
   }
 
   std::unique_ptr<sqlite::SqliteConnection> connection_;
   framework::InMemoryFramework framework_;
   CLSEP_FILESEPA builder_;
+  std::optional<db::testing::LookupsOn> lookups_;
 };
 
 TEST_F(DemoDatabaseTest, AddReadsEachBatchKind) {
@@ -89,7 +92,7 @@ TEST_F(DemoDatabaseTest, AddReadsEachBatchKind) {
     EXPECT_EQ(block ? Describe(*block) : "", c.expected)
         << c.numero << ": " << builder_.Errore();
   }
-  EXPECT_EQ(BuilderPeer::Blocks(builder_).Count(), 5);
+  EXPECT_EQ(builder_.MsgId(), "000001520241");  // of the first block added
   // A later success keeps the earlier failure.
   EXPECT_EQ(builder_.Stato(), codes::kBatchNotFound);
   EXPECT_EQ(builder_.Errore(), "Distinta non trovata");
@@ -131,21 +134,19 @@ TEST_F(DemoDatabaseTest, QueryOrdinanteTakesTheVersionValidToday) {
 }
 
 TEST_F(DemoDatabaseTest, Lookups) {
-  EXPECT_EQ(BuilderPeer::LeggiCodiceCUC(builder_, 2), "ABCDEF12");
-  EXPECT_EQ(BuilderPeer::LeggiCodiceCUC(builder_, 9), "");
-  EXPECT_FALSE(
-      BuilderPeer::IsIbanEstero(builder_, "IT60X0542811101000000123456"));
-  EXPECT_TRUE(
-      BuilderPeer::IsIbanEstero(builder_, "FR7630006000011234567890189"));
+  EXPECT_EQ(lookups_->lookups.LeggiCodiceCUC(2), "ABCDEF12");
+  EXPECT_EQ(lookups_->lookups.LeggiCodiceCUC(9), "");
+  EXPECT_FALSE(lookups_->lookups.IsIbanEstero("IT60X0542811101000000123456"));
+  EXPECT_TRUE(lookups_->lookups.IsIbanEstero("FR7630006000011234567890189"));
   EXPECT_EQ(builder_.GetIndTipoStato("29 "), 1);
   EXPECT_EQ(builder_.GetIndTipoStato(""), 0);
-  EXPECT_TRUE(BuilderPeer::IsIndTipoStato(builder_, Variant(int32_t{86})));
+  EXPECT_TRUE(lookups_->lookups.IsIndTipoStato(Variant(int32_t{86})));
   EXPECT_EQ(builder_.Stato(), 0);
   // An unknown reason code counts as unpaid.
   const std::pair<const char*, bool> reasons[] = {
       {"AM04", true}, {"MD06", false}, {"MS03", false}, {"ZZ99", true}};
   for (const auto& [code, insoluto] : reasons) {
-    EXPECT_EQ(BuilderPeer::IsCausaleInsoluto(builder_, code), insoluto) << code;
+    EXPECT_EQ(lookups_->lookups.IsCausaleInsoluto(code), insoluto) << code;
   }
 }
 

@@ -27,6 +27,13 @@ bool IsNumericPiece(const std::string& piece) {
 
 }  // namespace
 
+std::string MsgIdOf(const BlockList& blocks) {
+  if (blocks.Count() == 0) return "";
+  const auto& first = blocks.Item(1);
+  return ComposeMsgId(first->NumeroDistinta, first->AnnoDistinta,
+                      first->TipoDistinta);
+}
+
 std::string ComposeMsgId(int32_t numero, int16_t anno, int16_t tipo) {
   return FormatNumberPicture(numero, 7) + FormatNumberPicture(anno, 4) +
          std::to_string(tipo);

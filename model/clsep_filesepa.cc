@@ -1,115 +1,85 @@
 #include "zsepa/clsep_filesepa.h"
 
-#include <cmath>
-#include <limits>
-#include <new>
+#include <optional>
 
+#include "base/last_error.h"
+#include "base/required.h"
+#include "db/batch_loading.h"
+#include "db/lookups.h"
 #include "format/msg_id.h"
+#include "status/status_reader.h"
+#include "writers/writer.h"
 #include "zsepa/error.h"
 
 namespace zsepa {
-namespace {
 
-// Code reported for failures that carry no code of their own (E_FAIL).
-constexpr int32_t kUnspecifiedFailure = static_cast<int32_t>(0x80004005);
-constexpr int32_t kOutOfMemory = 7;
+// What the builder owns besides its public fields. The lookups see the
+// builder's borrowed pointers as they are at the time of each call.
+struct CLSEP_FILESEPA::Impl {
+  Impl(CLSEP_FILESEPA& builder,
+       std::unique_ptr<framework::XmlFileService> file_service)
+      : files(std::move(file_service)),
+        output(std::make_shared<CLSEP_OUTPUTSEPA>()),
+        lookups(builder.AdoConnection, builder.ActiveInterface, last_error) {}
 
-}  // namespace
+  const BlockList& Blocks() const {
+    return Required(blocks ? &*blocks : nullptr);
+  }
+  BlockList& Blocks() { return Required(blocks ? &*blocks : nullptr); }
+
+  LastError last_error;
+  std::unique_ptr<framework::XmlFileService> files;
+  std::shared_ptr<CLSEP_OUTPUTSEPA> output;
+  std::optional<BlockList> blocks;
+  db::Lookups lookups;
+};
 
 CLSEP_FILESEPA::CLSEP_FILESEPA()
     : CLSEP_FILESEPA(framework::NewDefaultXmlFileService()) {}
 
 CLSEP_FILESEPA::CLSEP_FILESEPA(std::unique_ptr<framework::XmlFileService> files)
     : DataCreazioneSupporto(Date::Today()),
-      files_(std::move(files)),
-      output_(std::make_shared<CLSEP_OUTPUTSEPA>()) {}
+      impl_(std::make_unique<Impl>(*this, std::move(files))) {}
 
 CLSEP_FILESEPA::~CLSEP_FILESEPA() = default;
 
-void CLSEP_FILESEPA::RecordFailure() {
-  try {
-    throw;
-  } catch (const Error& error) {
-    stato_ = error.Code();
-    errore_ = error.Description();
-  } catch (const std::bad_alloc&) {
-    stato_ = kOutOfMemory;
-    errore_ = "Out of memory";
-  } catch (const std::exception& error) {
-    stato_ = kUnspecifiedFailure;
-    errore_ = error.what();
-  } catch (...) {
-    stato_ = kUnspecifiedFailure;
-    errore_ = "Errore non previsto";
-  }
+int32_t CLSEP_FILESEPA::Stato() const { return impl_->last_error.stato; }
+const std::string& CLSEP_FILESEPA::Errore() const {
+  return impl_->last_error.errore;
+}
+const std::shared_ptr<CLSEP_OUTPUTSEPA>& CLSEP_FILESEPA::CpOutput() const {
+  return impl_->output;
 }
 
 bool CLSEP_FILESEPA::Initialize() {
+  LastError& last_error = impl_->last_error;
   if (ActiveInterface == nullptr) {
-    stato_ = codes::kNoActiveInterface;
-    errore_ = "Impostare l'ActiveInterface()";
-    throw Error(stato_, "Initialize()", errore_);
+    last_error = {codes::kNoActiveInterface, "Impostare l'ActiveInterface()"};
+    throw Error(last_error.stato, "Initialize()", last_error.errore);
   }
   if (AdoConnection == nullptr) {
-    stato_ = codes::kNoAdoConnection;
-    errore_ = "Impostare l'AdoConnection()";
-    throw Error(stato_, "Initialize()", errore_);
+    last_error = {codes::kNoAdoConnection, "Impostare l'AdoConnection()"};
+    throw Error(last_error.stato, "Initialize()", last_error.errore);
   }
-  blocks_.emplace();
-  state_types_.emplace();
+  impl_->blocks.emplace();
+  impl_->lookups.ResetCache();
   return false;
 }
 
 void CLSEP_FILESEPA::Terminate() {
-  blocks_.reset();
-  state_types_.reset();
-}
-
-const BlockList& CLSEP_FILESEPA::Blocks() const {
-  if (!blocks_) rt::Raise(rt::kObjectNotSet);
-  return *blocks_;
-}
-
-BlockList& CLSEP_FILESEPA::Blocks() {
-  if (!blocks_) rt::Raise(rt::kObjectNotSet);
-  return *blocks_;
-}
-
-const framework::CurrentCompany& CLSEP_FILESEPA::Company() const {
-  if (ActiveInterface == nullptr) rt::Raise(rt::kObjectNotSet);
-  return ActiveInterface->ContestoLavoro().DittaCorrente();
-}
-
-db::Connection& CLSEP_FILESEPA::Connection() const {
-  if (AdoConnection == nullptr) rt::Raise(rt::kObjectNotSet);
-  return *AdoConnection;
+  impl_->blocks.reset();
+  impl_->lookups.DropCache();
 }
 
 int32_t CLSEP_FILESEPA::NumeroTotaleTrasferimenti() const {
-  int64_t total = 0;
-  for (const auto& block : Blocks()) {
-    total += block->NumeroTrasferimenti();
-    if (total > std::numeric_limits<int32_t>::max()) rt::Raise(rt::kOverflow);
-  }
-  return static_cast<int32_t>(total);
+  return writers::NumeroTotaleTrasferimenti(impl_->Blocks());
 }
 
 double CLSEP_FILESEPA::ImportoTotaleTrasferimenti() const {
-  double total = 0;
-  for (const auto& block : Blocks()) {
-    total += block->TotaleImportoTrasferimenti();
-  }
-  if (!std::isfinite(total)) rt::Raise(rt::kOverflow);
-  return total;
+  return writers::ImportoTotaleTrasferimenti(impl_->Blocks());
 }
 
-std::string CLSEP_FILESEPA::MsgId() const {
-  const BlockList& blocks = Blocks();
-  if (blocks.Count() == 0) return "";
-  const auto& first = blocks.Item(1);
-  return ComposeMsgId(first->NumeroDistinta, first->AnnoDistinta,
-                      first->TipoDistinta);
-}
+std::string CLSEP_FILESEPA::MsgId() const { return MsgIdOf(impl_->Blocks()); }
 
 void CLSEP_FILESEPA::MsgIdToDistinta(const std::string& MsgId,
                                      int32_t& NumeroDistinta,
@@ -119,10 +89,26 @@ void CLSEP_FILESEPA::MsgIdToDistinta(const std::string& MsgId,
   DecodificaMsgId(MsgId, NumeroDistinta, AnnoDistinta, TipoDistinta);
 }
 
+std::shared_ptr<CLSEP_INFOPAG> CLSEP_FILESEPA::Add(int16_t TipoDistinta,
+                                                   int32_t NumeroDistinta,
+                                                   int16_t AnnoDistinta) {
+  std::shared_ptr<CLSEP_INFOPAG> added;
+  // The block list is touched only once the whole block was read.
+  impl_->last_error.Guarded([&] {
+    const Variant ditta = db::CompanyOf(ActiveInterface).CodiceDitta();
+    auto block = db::LoadBatch(Required(AdoConnection), ditta, FormatoFile,
+                               CodiceIsoLocalizzazione, TipoDistinta,
+                               NumeroDistinta, AnnoDistinta);
+    impl_->Blocks().Add(block);
+    added = std::move(block);
+  });
+  return added;
+}
+
 void CLSEP_FILESEPA::AddWithInfoPag(
     std::shared_ptr<CLSEP_INFOPAG>& objInfoPag) {
-  Guarded([&] {
-    BlockList& blocks = Blocks();
+  impl_->last_error.Guarded([&] {
+    BlockList& blocks = impl_->Blocks();
     // A missing block is refused here, so that the list never holds one
     // that MsgId, the totals or a writer would dereference.
     if (!objInfoPag) rt::Raise(rt::kObjectNotSet);
@@ -132,14 +118,32 @@ void CLSEP_FILESEPA::AddWithInfoPag(
 }
 
 bool CLSEP_FILESEPA::SaveXML(const std::string& PercorsoFile) {
-  switch (FormatoFile) {
-    case zxEnumFormatoFile::BonificoSEPA:
-    case zxEnumFormatoFile::BonificoEsteroXML:
-      return CodiceIsoLocalizzazione == "FR" ? ScriviXmlIso(PercorsoFile)
-                                             : ScriviXmlCbi(PercorsoFile);
-    default:
-      return ScriviXmlSDD(PercorsoFile);
-  }
+  writers::WriteContext context;
+  context.TipoStrutturaFile = TipoStrutturaFile;
+  context.DataCreazioneSupporto = DataCreazioneSupporto;
+  context.FormatoFile = FormatoFile;
+  context.CodiceIsoLocalizzazione = CodiceIsoLocalizzazione;
+  context.blocks = impl_->blocks ? &*impl_->blocks : nullptr;
+  context.framework = ActiveInterface;
+  context.connection = AdoConnection;
+  context.lookups = &impl_->lookups;
+  context.files = impl_->files.get();
+  return impl_->last_error.Guarded([&] {
+    writers::SelectWriter(writers::KindOf(FormatoFile, CodiceIsoLocalizzazione))
+        .Write(context, PercorsoFile);
+  });
+}
+
+bool CLSEP_FILESEPA::LoadXml(const std::string& PercorsoFile,
+                             bool FlagSoloValidazione) {
+  return status::ReadStatusReport(
+      {impl_->last_error, *impl_->output, ActiveInterface, AdoConnection,
+       impl_->lookups, *impl_->files},
+      PercorsoFile, FlagSoloValidazione);
+}
+
+int16_t CLSEP_FILESEPA::GetIndTipoStato(const std::string& fstrCodiceStato) {
+  return impl_->lookups.GetIndTipoStato(fstrCodiceStato);
 }
 
 }  // namespace zsepa

@@ -1,13 +1,14 @@
-#include <cmath>
+#include "writers/cbi_credit_transfer.h"
+
 #include <string>
 #include <string_view>
 
 #include "base/utf8.h"
 #include "db/ordinante.h"
 #include "format/formatting.h"
-#include "writers/iban_form.h"
+#include "format/msg_id.h"
+#include "writers/credit_transfer_parts.h"
 #include "writers/xml_builder.h"
-#include "zsepa/clsep_filesepa.h"
 #include "zsepa/error.h"
 
 // The CBI credit-transfer writer: the SEPA file
@@ -16,7 +17,7 @@
 // One group header, one payment-information group for the builder's block and
 // one credit-transfer record per transaction of the block.
 
-namespace zsepa {
+namespace zsepa::writers {
 namespace {
 
 constexpr char kSepaNamespace[] = "urn:CBI:xsd:CBIPaymentRequest.00.04.00";
@@ -25,42 +26,8 @@ constexpr char kCrossBorderNamespace[] =
     "urn:CBI:xsd:CBICrossBorderPaymentRequestLogMsg.00.01.01";
 constexpr char kCrossBorderRoot[] = "CBICrossBorderPaymentRequestLogMsg";
 
-// Free-text remittance information is cut to this many characters.
-constexpr size_t kUstrdLength = 140;
 // Code of a regulatory report whose description goes into "Inf".
 constexpr char kCodiceCva[] = "CVA";
-
-constexpr int16_t kEsitoSepaNoEsitoOrdinate =
-    static_cast<int16_t>(zxEnumEsitoBonifico::SEPANoEsitoOrdinate);
-
-// TestoNonNullo of a text field is the text without trailing spaces; these
-// two spare the per-transaction copies through a Variant.
-bool NonBlank(std::string_view text) {
-  return text.find_last_not_of(' ') != std::string_view::npos;
-}
-std::string_view WithoutTrailingSpaces(std::string_view text) {
-  return text.substr(0, text.find_last_not_of(' ') + 1);
-}
-
-// The "AdrTp" code of an address type; nullptr for UNKN and unknown values.
-const char* AddressTypeCode(zxEnumIndicatoreTipoIndirizzo type) {
-  switch (type) {
-    case zxEnumIndicatoreTipoIndirizzo::ADDR:
-      return "ADDR";
-    case zxEnumIndicatoreTipoIndirizzo::BIZZ:
-      return "BIZZ";
-    case zxEnumIndicatoreTipoIndirizzo::DLVY:
-      return "DLVY";
-    case zxEnumIndicatoreTipoIndirizzo::HOME:
-      return "HOME";
-    case zxEnumIndicatoreTipoIndirizzo::MLTO:
-      return "MLTO";
-    case zxEnumIndicatoreTipoIndirizzo::PBOX:
-      return "PBOX";
-    default:
-      return nullptr;
-  }
-}
 
 // "Inf" of a regulatory report: for "CVA" the description fitted to five
 // characters and 30 spaces, for any other code 35 spaces.
@@ -78,10 +45,10 @@ struct FileValues {
   std::string ordinante_country;
 };
 
-class CbiWriter {
+class CbiDocument : public CreditTransferParts {
  public:
-  CbiWriter(xml::Documento& doc, const FileValues& values, bool structured)
-      : doc_(doc), values_(values), structured_(structured) {}
+  CbiDocument(xml::Documento& doc, const FileValues& values, bool structured)
+      : CreditTransferParts(doc), values_(values), structured_(structured) {}
 
   xml::Element GroupHeader(int32_t transactions, double total,
                            const Variant& created,
@@ -109,9 +76,7 @@ class CbiWriter {
   xml::Element PaymentInformation(const CLSEP_INFOPAG& block) {
     xml::Element info = doc_.NuovoElemento("PmtInf");
     doc_.AggiungiElemento(info, "PmtInfId", values_.msg_id);
-    doc_.AggiungiElemento(
-        info, "PmtMtd",
-        block.IndicatoreEsito == kEsitoSepaNoEsitoOrdinate ? "TRF" : "TRA");
+    doc_.AggiungiElemento(info, "PmtMtd", PaymentMethod(block));
     if (block.IndicatoreAccumuloSpese != 0) {
       doc_.AggiungiElemento(
           info, "BtchBookg",
@@ -132,14 +97,8 @@ class CbiWriter {
     doc_.AggiungiElemento(info, "ReqdExctnDt",
                           FormatDatePicture(block.DataValuta, "-"));
     Aggiungi(info, Debtor());
-    xml::Element account_id = doc_.NuovoElemento("Id");
-    doc_.AggiungiElemento(account_id, "IBAN",
-                          WithoutTrailingSpaces(block.IBAN));
-    Aggiungi(info, Wrap("DbtrAcct", std::move(account_id)));
-    xml::Element institution = doc_.NuovoElemento("FinInstnId");
-    if (NonBlank(block.BicSwift)) {
-      doc_.AggiungiElemento(institution, "BIC", block.BicSwift);
-    }
+    Aggiungi(info, DebtorAccount(block));
+    xml::Element institution = Institution(block.BicSwift);
     if (!TestoNonNullo(block.Abi).empty()) {
       xml::Element member = doc_.NuovoElemento("ClrSysMmbId");
       doc_.AggiungiElemento(member, "MmbId", FormatNumberPicture(block.Abi, 5));
@@ -166,16 +125,9 @@ class CbiWriter {
       doc_.AggiungiElemento(purpose, "Cd", transfer.Causale);
       Aggiungi(record, Wrap("PmtTpInf", std::move(purpose)));
     }
-    xml::Element amount = doc_.NuovoElemento("Amt");
-    doc_.AggiungiImporto(amount, "InstdAmt", std::fabs(transfer.Importo),
-                         transfer.Divisa);
-    Aggiungi(record, std::move(amount));
+    Aggiungi(record, Amount(transfer));
     if (!values_.sepa || foreign_iban) {
-      xml::Element institution = doc_.NuovoElemento("FinInstnId");
-      if (NonBlank(transfer.BicSwift)) {
-        doc_.AggiungiElemento(institution, "BIC", transfer.BicSwift);
-      }
-      Aggiungi(record, Wrap("CdtrAgt", std::move(institution)));
+      Aggiungi(record, Wrap("CdtrAgt", Institution(transfer.BicSwift)));
     }
     Aggiungi(record, Creditor(transfer, address_form, italian_state));
     Aggiungi(record, CreditorAccount(transfer));
@@ -184,10 +136,6 @@ class CbiWriter {
     }
     Aggiungi(record, Remittance(transfer));
     return record;
-  }
-
-  void Aggiungi(xml::Element& parent, xml::Element&& child) {
-    doc_.Aggiungi(parent, std::move(child));
   }
 
  private:
@@ -203,12 +151,6 @@ class CbiWriter {
       default:
         return nullptr;
     }
-  }
-
-  xml::Element Wrap(const char* tag, xml::Element&& child) {
-    xml::Element wrapper = doc_.NuovoElemento(tag);
-    Aggiungi(wrapper, std::move(child));
-    return wrapper;
   }
 
   xml::Element Other(const std::string& id, const char* issuer) {
@@ -275,21 +217,6 @@ class CbiWriter {
     return creditor;
   }
 
-  xml::Element CreditorAccount(const CLSEP_TRANSFCREDIT& transfer) {
-    xml::Element id = doc_.NuovoElemento("Id");
-    const std::string_view iban = WithoutTrailingSpaces(transfer.IBAN);
-    if (!iban.empty()) {
-      if (IsIbanFormaValida(transfer.IBAN)) {
-        doc_.AggiungiElemento(id, "IBAN", iban);
-      } else {
-        xml::Element other = doc_.NuovoElemento("Othr");
-        doc_.AggiungiElemento(other, "Id", iban);
-        Aggiungi(id, std::move(other));
-      }
-    }
-    return Wrap("CdtrAcct", std::move(id));
-  }
-
   xml::Element RegulatoryReporting(const CLSEP_TRANSFCREDIT& transfer) {
     xml::Element reporting = doc_.NuovoElemento("RgltryRptg");
     doc_.AggiungiElemento(reporting, "DbtCdtRptgInd", "DEBT");
@@ -302,13 +229,8 @@ class CbiWriter {
   }
 
   xml::Element Remittance(const CLSEP_TRANSFCREDIT& transfer) {
+    if (!structured_) return UnstructuredRemittance(transfer);
     xml::Element remittance = doc_.NuovoElemento("RmtInf");
-    if (!structured_) {
-      doc_.AggiungiElemento(
-          remittance, "Ustrd",
-          utf8::Left(transfer.RiferimentoNonStrutturato, kUstrdLength));
-      return remittance;
-    }
     xml::Element code = doc_.NuovoElemento("CdOrPrtry");
     doc_.AggiungiElemento(code, "Cd", "SCOR");
     xml::Element type = doc_.NuovoElemento("Tp");
@@ -324,71 +246,70 @@ class CbiWriter {
     return remittance;
   }
 
-  xml::Documento& doc_;
   const FileValues& values_;
   bool structured_;
 };
 
 }  // namespace
 
-bool CLSEP_FILESEPA::ScriviXmlCbi(const std::string& PercorsoFile) {
-  return Guarded([&] {
-    const BlockList& blocks = Blocks();
-    // One block per file: the file has room for one payment-information
-    // group while its totals would count every block, so several blocks are
-    // refused before anything is read or built.
-    if (blocks.Count() > 1) {
-      throw Error(codes::kTooManyBlocks, "SaveXML()",
-                  "Il file CBI di bonifici contiene una sola distinta: ne "
-                  "sono state aggiunte " +
-                      std::to_string(blocks.Count()) +
-                      ". Scrivere un file per ciascuna distinta");
-    }
+void CbiCreditTransferWriter::Write(const WriteContext& context,
+                                    const std::string& PercorsoFile) const {
+  const BlockList& blocks = context.Blocks();
+  // One block per file: the file has room for one payment-information
+  // group while its totals would count every block, so several blocks are
+  // refused before anything is read or built.
+  if (blocks.Count() > 1) {
+    throw Error(codes::kTooManyBlocks, "SaveXML()",
+                "Il file CBI di bonifici contiene una sola distinta: ne "
+                "sono state aggiunte " +
+                    std::to_string(blocks.Count()) +
+                    ". Scrivere un file per ciascuna distinta");
+  }
 
-    FileValues values;
-    values.sepa = FormatoFile == zxEnumFormatoFile::BonificoSEPA;
-    values.company_identifier = RTrimSpaces(Company().IdentificativoDitta());
-    if (values.company_identifier.empty()) {
-      values.company_identifier =
-          RTrimSpaces(Company().IdentificativoDittaAlternativo());
-    }
-    values.msg_id = MsgId();
-    values.ordinante =
-        db::QueryOrdinante(Connection(), Company().CodiceAnagraficaDitta());
-    if (values.ordinante.found) values.ordinante_country = "IT";
+  FileValues values;
+  values.sepa = context.FormatoFile == zxEnumFormatoFile::BonificoSEPA;
+  values.company_identifier = CompanyIdentifier(context.Company());
+  values.msg_id = MsgIdOf(blocks);
+  values.ordinante = db::QueryOrdinante(
+      context.Connection(), context.Company().CodiceAnagraficaDitta());
+  if (values.ordinante.found) values.ordinante_country = "IT";
 
-    xml::Documento doc(values.sepa ? kSepaRoot : kCrossBorderRoot,
-                       values.sepa ? kSepaNamespace : kCrossBorderNamespace);
-    CbiWriter writer(doc, values,
-                     TipoStrutturaFile != zxEnumStrutturaSepa::NonStrutturato);
-    const std::string cuc =
-        blocks.Count() > 0 ? LeggiCodiceCUC(blocks.Item(1)->ProgrBanca) : "";
+  xml::Documento doc(values.sepa ? kSepaRoot : kCrossBorderRoot,
+                     values.sepa ? kSepaNamespace : kCrossBorderNamespace);
+  CbiDocument writer(
+      doc, values,
+      context.TipoStrutturaFile != zxEnumStrutturaSepa::NonStrutturato);
+  const std::string cuc =
+      blocks.Count() > 0
+          ? context.Lookups().LeggiCodiceCUC(blocks.Item(1)->ProgrBanca)
+          : "";
+  writer.Aggiungi(
+      doc.Radice(),
+      writer.GroupHeader(NumeroTotaleTrasferimenti(blocks),
+                         ImportoTotaleTrasferimenti(blocks),
+                         context.DataCreazioneSupporto,
+                         context.Company().RagioneSocialeDitta(), cuc));
+  if (blocks.Count() == 0) {
+    throw Error(rt::kObjectNotSet, "SaveXML()",
+                "Nessuna distinta da scrivere: aggiungere la distinta con "
+                "Add prima di SaveXML");
+  }
+
+  const CLSEP_INFOPAG& block = *blocks.Item(1);
+  xml::Element info = writer.PaymentInformation(block);
+  for (int32_t i = 1; i <= block.Count(); ++i) {
+    const CLSEP_TRANSFCREDIT& transfer = *block.Trasferimento(i);
+    // Both lookups run for every transaction of both file kinds.
+    const bool foreign_iban = context.Lookups().IsIbanEstero(transfer.IBAN);
+    const bool italian_state =
+        context.Lookups().IsIndTipoStato(Variant(transfer.CodCG07));
     writer.Aggiungi(
-        doc.Radice(),
-        writer.GroupHeader(NumeroTotaleTrasferimenti(),
-                           ImportoTotaleTrasferimenti(), DataCreazioneSupporto,
-                           Company().RagioneSocialeDitta(), cuc));
-    if (blocks.Count() == 0) {
-      throw Error(rt::kObjectNotSet, "SaveXML()",
-                  "Nessuna distinta da scrivere: aggiungere la distinta con "
-                  "Add prima di SaveXML");
-    }
-
-    const CLSEP_INFOPAG& block = *blocks.Item(1);
-    xml::Element info = writer.PaymentInformation(block);
-    for (int32_t i = 1; i <= block.Count(); ++i) {
-      const CLSEP_TRANSFCREDIT& transfer = *block.Trasferimento(i);
-      // Both lookups run for every transaction of both file kinds.
-      const bool foreign_iban = IsIbanEstero(transfer.IBAN);
-      const bool italian_state = IsIndTipoStato(Variant(transfer.CodCG07));
-      writer.Aggiungi(
-          info,
-          writer.Transaction(i, transfer, block.IndicatoreComposizioneIndirizzo,
-                             foreign_iban, italian_state));
-    }
-    writer.Aggiungi(doc.Radice(), std::move(info));
-    files_->Save(doc.Completa(), PercorsoFile);
-  });
+        info,
+        writer.Transaction(i, transfer, block.IndicatoreComposizioneIndirizzo,
+                           foreign_iban, italian_state));
+  }
+  writer.Aggiungi(doc.Radice(), std::move(info));
+  context.Files().Save(doc.Completa(), PercorsoFile);
 }
 
-}  // namespace zsepa
+}  // namespace zsepa::writers

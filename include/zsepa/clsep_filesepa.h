@@ -3,13 +3,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
-#include <unordered_map>
 
 #include "zsepa/clsep_infopag.h"
 #include "zsepa/clsep_outputsepa.h"
-#include "zsepa/collection.h"
 #include "zsepa/connection.h"
 #include "zsepa/enums.h"
 #include "zsepa/framework.h"
@@ -17,12 +14,6 @@
 #include "zsepa/xml_file_service.h"
 
 namespace zsepa {
-
-namespace db {
-struct DatiOrdinante;
-}
-
-using BlockList = Collection<std::shared_ptr<CLSEP_INFOPAG>>;
 
 // The builder: the one object through which a host writes a bank file or
 // reads a status report.
@@ -37,6 +28,8 @@ using BlockList = Collection<std::shared_ptr<CLSEP_INFOPAG>>;
 // its code into Stato() and its text into Errore(), release what they hold
 // and return their failure value. Initialize sets both and rethrows. A
 // successful call never clears them. Other operations raise zsepa::Error.
+//
+// A builder serves one thread at a time; it starts no threads of its own.
 class CLSEP_FILESEPA {
  public:
   // Creates the builder with the default XML file service, or with `files`.
@@ -57,8 +50,8 @@ class CLSEP_FILESEPA {
   zxEnumFormatoFile FormatoFile = zxEnumFormatoFile::BonificoSEPA;
   std::string CodiceIsoLocalizzazione;
 
-  int32_t Stato() const { return stato_; }
-  const std::string& Errore() const { return errore_; }
+  int32_t Stato() const;
+  const std::string& Errore() const;
 
   // Checks the borrowed objects (raising 0x8003ff9c without framework object,
   // then 0x8003ff9b without connection, after setting Stato/Errore) and starts
@@ -99,52 +92,16 @@ class CLSEP_FILESEPA {
   // report was processed; always False with FlagSoloValidazione.
   bool LoadXml(const std::string& PercorsoFile, bool FlagSoloValidazione);
   // The builder's one outcome object.
-  const std::shared_ptr<CLSEP_OUTPUTSEPA>& CpOutput() const { return output_; }
+  const std::shared_ptr<CLSEP_OUTPUTSEPA>& CpOutput() const;
 
   // The type indicator of a state (cached per code); -1 with Stato/Errore set
   // on any error.
   int16_t GetIndTipoStato(const std::string& fstrCodiceStato);
 
  private:
-  friend class BuilderPeer;  // tests
-
-  // Records the exception being handled in Stato/Errore. Call from a catch.
-  void RecordFailure();
-  // Runs `step`; on any exception records it and returns false.
-  template <typename Step>
-  bool Guarded(Step&& step) {
-    try {
-      step();
-      return true;
-    } catch (...) {
-      RecordFailure();
-      return false;
-    }
-  }
-
-  // Collaborators, raising run-time error 91 when absent.
-  const BlockList& Blocks() const;
-  BlockList& Blocks();
-  const framework::CurrentCompany& Company() const;
-  db::Connection& Connection() const;
-
-  // Lookups in the accounting database, each with its own failure rule.
-  std::string LeggiCodiceCUC(int32_t ProgrBanca);
-  bool IsIbanEstero(const std::string& IBAN);
-  bool IsIndTipoStato(const Variant& code);
-  bool IsCausaleInsoluto(const std::string& code);
-
-  // The writers behind SaveXML; each records its failure and returns False.
-  bool ScriviXmlCbi(const std::string& PercorsoFile);
-  bool ScriviXmlIso(const std::string& PercorsoFile);
-  bool ScriviXmlSDD(const std::string& PercorsoFile);
-
-  int32_t stato_ = 0;
-  std::string errore_;
-  std::unique_ptr<framework::XmlFileService> files_;
-  std::shared_ptr<CLSEP_OUTPUTSEPA> output_;
-  std::optional<BlockList> blocks_;
-  std::optional<std::unordered_map<std::string, Variant>> state_types_;
+  // Block list, caches, file service, outcome and last error.
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace zsepa

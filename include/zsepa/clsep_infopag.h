@@ -61,6 +61,9 @@ class CLSEP_INFOPAG {
   Collection<std::shared_ptr<CLSEP_TRANSFCREDIT>> trasferimenti_;
 };
 
+// The builder's ordered list of blocks.
+using BlockList = Collection<std::shared_ptr<CLSEP_INFOPAG>>;
+
 }  // namespace zsepa
 
 #endif  // ZSEPA_CLSEP_INFOPAG_H_

@@ -29,6 +29,7 @@ class Error : public std::exception {
 namespace rt {
 inline constexpr int32_t kInvalidArgument = 5;  // bad collection index
 inline constexpr int32_t kOverflow = 6;
+inline constexpr int32_t kOutOfMemory = 7;
 inline constexpr int32_t kTypeMismatch = 13;
 inline constexpr int32_t kObjectNotSet = 91;
 inline constexpr int32_t kInvalidUseOfNull = 94;
@@ -40,6 +41,8 @@ inline constexpr int32_t kDuplicateKey = 457;
 
 // Codes of the builder (negative HRESULT-style values) and the system's own.
 namespace codes {
+// A failure that carries no code of its own (the generic failure code).
+inline constexpr int32_t kUnspecifiedFailure = static_cast<int32_t>(0x80004005);
 // Builder: Initialize without framework object / connection; Add of a batch
 // that does not exist.
 inline constexpr int32_t kNoActiveInterface = static_cast<int32_t>(0x8003ff9c);
