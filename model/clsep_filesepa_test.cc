@@ -104,26 +104,5 @@ TEST_F(BuilderTest, LifeCycleTotalsAndErrors) {
   EXPECT_EQ(std::tie(numero, anno, tipo), std::make_tuple(15, 1999, 12));
 }
 
-// The ISO and direct-debit writers of this build report themselves as
-// unavailable and name their kind, which shows the writer SaveXML picked
-// (writer "": the CBI writer, which fails on the missing folder).
-TEST_F(BuilderTest, SaveXmlPicksTheWriterByFormatAndLocalisation) {
-  const std::tuple<int32_t, std::string, std::string> cases[] = {
-      {1, "FR", "ISO 20022"},  {2, "FR", "ISO 20022"},
-      {2, "fr", ""},           {1, "", ""},
-      {0, "", "Direct Debit"}, {3, "FR", "Direct Debit"}};
-  for (const auto& [formato, localizzazione, writer] : cases) {
-    CLSEP_FILESEPA builder;
-    Ready(builder);
-    builder.FormatoFile = static_cast<zxEnumFormatoFile>(formato);
-    builder.CodiceIsoLocalizzazione = localizzazione;
-    EXPECT_FALSE(builder.SaveXML("/nonexistent-zsepa-dir/out.xml"));
-    const std::string& errore = builder.Errore();
-    EXPECT_EQ(builder.Stato() == codes::kWriterUnavailable, !writer.empty())
-        << formato << " '" << localizzazione << "': " << errore;
-    EXPECT_NE(errore.find(writer), std::string::npos) << formato << errore;
-  }
-}
-
 }  // namespace
 }  // namespace zsepa

@@ -22,42 +22,10 @@ constexpr int32_t kFileNotFound = 53;
 constexpr int32_t kNoSuchProperty = 438;
 constexpr int32_t kArgumentMissing = 449;
 
-// The property `name` of T, stored through `member`; the kind of value it
-// takes follows from the member's type.
-template <typename T, typename M>
-Property<T> MakeProperty(std::string_view name, M T::*member) {
-  if constexpr (std::is_same_v<M, std::string>) {
-    return {name, FieldKind::kText,
-            [member](T& o, const Variant& v) { o.*member = *v.AsString(); }};
-  } else if constexpr (std::is_same_v<M, double>) {
-    return {name, FieldKind::kDouble,
-            [member](T& o, const Variant& v) { o.*member = v.ToDouble(); }};
-  } else if constexpr (std::is_same_v<M, bool>) {
-    return {name, FieldKind::kBoolean,
-            [member](T& o, const Variant& v) { o.*member = v.ToBool(); }};
-  } else if constexpr (std::is_same_v<M, int16_t>) {
-    return {name, FieldKind::kInt16,
-            [member](T& o, const Variant& v) { o.*member = v.ToInt16(); }};
-  } else if constexpr (std::is_same_v<M, int32_t>) {
-    return {name, FieldKind::kInt32,
-            [member](T& o, const Variant& v) { o.*member = v.ToInt32(); }};
-  } else if constexpr (std::is_enum_v<M>) {
-    static_assert(std::is_same_v<std::underlying_type_t<M>, int32_t>);
-    return {name, FieldKind::kEnum, [member](T& o, const Variant& v) {
-              o.*member = static_cast<M>(v.ToInt32());
-            }};
-  } else if constexpr (std::is_same_v<M, Date>) {
-    return {name, FieldKind::kDate,
-            [member](T& o, const Variant& v) { o.*member = *v.AsDate(); }};
-  } else {
-    static_assert(std::is_same_v<M, Variant>, "unsupported field type");
-    return {name, FieldKind::kVariant,
-            [member](T& o, const Variant& v) { o.*member = v; }};
-  }
-}
-
-// Each property name is written once: it is both the key and the member.
-#define ZSEPA_PROPERTY(Class, Name) MakeProperty(#Name, &Class::Name)
+// A settable property that is not a stored field of the object model
+// (builder values, company values, Add's arguments): no dispatch identifier
+// of its own here.
+#define ZSEPA_PROPERTY(Class, Name) fields::MakeField<&Class::Name>(#Name, 0)
 
 std::string KindName(FieldKind kind) {
   switch (kind) {
@@ -413,90 +381,15 @@ const std::vector<Property<framework::CompanyValues>>& CompanyProperties() {
 }
 
 const std::vector<Property<CLSEP_INFOPAG>>& BlockProperties() {
-  static const std::vector<Property<CLSEP_INFOPAG>> table = {
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, TipoDistinta),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, NumeroDistinta),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, AnnoDistinta),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, IBAN),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, BicSwift),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, FlagUrgente),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, IndicatoreEsito),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, Abi),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, DataValuta),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, ProgrBanca),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, IndicatoreLivelloServizio),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, CreditorIdentifier),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, TipoIncassoRidSDD),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, CodiceCUC),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, IsMultipla),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, IndicatoreTipoContatorePmtInf),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, IndicatoreAccumuloSpese),
-      ZSEPA_PROPERTY(CLSEP_INFOPAG, IndicatoreComposizioneIndirizzo),
-  };
-  return table;
+  return fields::BlockFields();
 }
 
 const std::vector<Property<CLSEP_TRANSFCREDIT>>& TransactionProperties() {
-  static const std::vector<Property<CLSEP_TRANSFCREDIT>> table = {
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, Importo),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, Causale),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, NomeBanca),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, BicSwift),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, IBAN),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, RagioneSociale),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, Indirizzo),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, CodiceIso),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, CapCittaProvNazione),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, PartitaIVA),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, RiferimentoNonStrutturato),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, Divisa),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, CVSImporto),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, CVSTipo),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, CVSDescr),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, Scadenza),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, Cap),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, Citta),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, Provincia),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, Nazione),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, NumeroEffetto),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TipoSequenzaRidSDD),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, RiferimentoMandato),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, DataMandato),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, FlagDatiMandatoVariati),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, PrecedenteIbanMandato),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, PrecedenteRiferimentoMandato),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, Clifor),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, NumeroDocumentoOrigine),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, DataDocumento),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, NumeroCivico),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, IndicatoreIndirizzo),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_RagioneSociale),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_Indirizzo),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_Cap),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_Citta),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_Provincia),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_Nazione),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_CodiceIso),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_PartitaIVA),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_Esistente),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, CodCG07),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, FlgPrsFis),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, CodiceFiscale),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_CodCG07),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_FlgPrsFis),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, TitIBAN_CodiceFiscale),
-      ZSEPA_PROPERTY(CLSEP_TRANSFCREDIT, FlagVariato),
-  };
-  return table;
+  return fields::TransactionFields();
 }
 
 const std::vector<Property<CLSEP_RIFSCA>>& ReferenceProperties() {
-  static const std::vector<Property<CLSEP_RIFSCA>> table = {
-      ZSEPA_PROPERTY(CLSEP_RIFSCA, NumeroDocumento),
-      ZSEPA_PROPERTY(CLSEP_RIFSCA, DataDocumento),
-      ZSEPA_PROPERTY(CLSEP_RIFSCA, IndicatoreTipoScadenza),
-  };
-  return table;
+  return fields::ReferenceFields();
 }
 
 framework::CompanyValues ParseCompany(const Json& company,

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/fields.h"
 #include "zsepa/clsep_filesepa.h"
 #include "zsepa/framework.h"
 #include "zsepa/variant.h"
@@ -31,33 +32,23 @@ class JobError : public std::runtime_error {
   int32_t code_;
 };
 
-// What a JSON value must be to go into a field.
-enum class FieldKind {
-  kText,     // a JSON string
-  kDouble,   // any finite JSON number
-  kInt16,    // a whole number within 16 bits
-  kInt32,    // a whole number within 32 bits
-  kEnum,     // a whole number within 32 bits, never range-checked
-  kBoolean,  // true or false
-  kDate,     // "YYYY-MM-DD" or "YYYY-MM-DDThh:mm:ss"
-  kVariant,  // anything: text (dates recognised), number, Boolean, null
-};
+// What a JSON value must be to go into a field: a JSON string (kText), any
+// finite number (kDouble), a whole number within 16 or 32 bits (kInt16,
+// kInt32, kEnum: never range-checked), true or false (kBoolean),
+// "YYYY-MM-DD" or "YYYY-MM-DDThh:mm:ss" (kDate), anything (kVariant).
+using fields::FieldKind;
 
 // One settable property of class T: its exact published name, the kind of
 // value it takes and how a checked value is stored into an object.
 template <typename T>
-struct Property {
-  std::string_view name;
-  FieldKind kind;
-  std::function<void(T&, const Variant&)> store;
-};
+using Property = fields::Field<T>;
 
 // A property with the value it will receive, checked when the job was read.
 template <typename T>
 struct Assignment {
   const Property<T>* property;
   Variant value;
-  void ApplyTo(T& object) const { property->store(object, value); }
+  void ApplyTo(T& object) const { property->set(object, value); }
 };
 template <typename T>
 using Assignments = std::vector<Assignment<T>>;
