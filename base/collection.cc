@@ -1,12 +1,12 @@
 #include "zsepa/collection.h"
 
+#include "base/ascii.h"
+
 namespace zsepa {
 
 std::string FoldKey(std::string_view key) {
   std::string folded(key);
-  for (char& c : folded) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  for (char& c : folded) c = FoldAscii(c);
   return folded;
 }
 

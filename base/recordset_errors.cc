@@ -2,14 +2,9 @@
 
 #include <string>
 
-#include "zsepa/collection.h"
 #include "zsepa/error.h"
 
 namespace zsepa::db {
-
-bool SameColumnName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && FoldKey(a) == FoldKey(b);
-}
 
 void RaiseItemNotFound(std::string_view source,
                        std::string_view name_or_ordinal) {

@@ -5,10 +5,9 @@
 
 namespace zsepa::db {
 
-// What the adapters' recordsets share: column names compare without regard
-// to (ASCII) case, and misuse raises the numbers and texts that host code
-// knows from recordsets (3265, 3704, 3021) with the adapter as source.
-bool SameColumnName(std::string_view a, std::string_view b);
+// What the adapters' recordsets share: misuse raises the numbers and texts that
+// host code knows from recordsets (3265, 3704, 3021) with the adapter as
+// source.
 [[noreturn]] void RaiseItemNotFound(std::string_view source,
                                     std::string_view name_or_ordinal);
 [[noreturn]] void RaiseObjectClosed(std::string_view source);

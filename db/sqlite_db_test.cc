@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "adapters/sqlite/test_support.h"
+#include "base/testing/temp_dir.h"
 #include "db/ordinante.h"
 #include "db/statements.h"
 #include "db/testing/fake_builder.h"
@@ -31,10 +31,10 @@ std::string Describe(const CLSEP_INFOPAG& b) {
          n(b.IndicatoreComposizioneIndirizzo);
 }
 
-class DemoDatabaseTest : public sqlite::TempDirTest {
+class DemoDatabaseTest : public zsepa::testing::TempDirTest {
  protected:
   void SetUp() override {
-    TempDirTest::SetUp();
+    zsepa::testing::TempDirTest::SetUp();
     connection_ = sqlite::SqliteConnection::Create(
         PathOf("demo.db"), {[] { return Date::FromParts(2024, 6, 1); }});
     sqlite::FillDemoData(*connection_);

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/testing/temp_dir.h"
 #include "zsepa/clsep_filesepa.h"
 #include "zsepa/date.h"
 #include "zsepa/framework.h"
@@ -49,8 +50,6 @@ inline void WriteFile(const std::string& path, const std::string& text) {
 class DemoCompany {
  public:
   DemoCompany() {
-    char pattern[] = "/tmp/zsepa_cbi_XXXXXX";
-    dir_ = ::mkdtemp(pattern);
     sqlite::SqliteConnection::Options options;
     options.clock = [] { return Date::FromParts(2024, 3, 1); };
     connection_ =
@@ -58,11 +57,6 @@ class DemoCompany {
     sqlite::FillDemoData(*connection_);
     framework_.values() = {Variant(int32_t{1}), "Officine Rossi & Figli S.r.l.",
                            Variant(int32_t{1000}), "01234567890", ""};
-  }
-  ~DemoCompany() {
-    connection_.reset();
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
   }
 
   // A new initialised builder on the demo company. `connection` replaces the
@@ -79,15 +73,15 @@ class DemoCompany {
   }
 
   // A path in the temporary folder, and how many entries the folder holds.
-  std::string File(const std::string& name) const {
-    return (dir_ / name).string();
+  std::string File(const std::string& name) const { return dir_.File(name); }
+  long Count() const {
+    return std::distance(fs::directory_iterator(dir_.path()), {});
   }
-  long Count() const { return std::distance(fs::directory_iterator(dir_), {}); }
   sqlite::SqliteConnection& connection() { return *connection_; }
   framework::CompanyValues& company() { return framework_.values(); }
 
  private:
-  fs::path dir_;
+  TempDir dir_;  // first in, last out: the database file lives in it
   std::unique_ptr<sqlite::SqliteConnection> connection_;
   framework::InMemoryFramework framework_;
 };

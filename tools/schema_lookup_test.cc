@@ -1,11 +1,12 @@
 #include "tools/schema_lookup.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "base/testing/temp_dir.h"
 
 namespace zsepa::cli {
 namespace {
@@ -13,8 +14,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(SchemaLookupTest, ReadsTheRootTagAndPrefersTheFileNamedAfterIt) {
-  char pattern[] = "/tmp/zsepa_schema_lookup_XXXXXX";
-  const fs::path dir = ::mkdtemp(pattern);
+  const zsepa::testing::TempDir temp;
+  const fs::path& dir = temp.path();
   const auto write = [&](const std::string& name, const std::string& text) {
     std::ofstream(dir / name) << text;
     return (dir / name).string();
@@ -42,7 +43,6 @@ TEST(SchemaLookupTest, ReadsTheRootTagAndPrefersTheFileNamedAfterIt) {
   EXPECT_EQ(FindSchemaFor(dir.string(), ns), other);
   EXPECT_EQ(FindSchemaFor(dir.string(), "urn:none"), std::nullopt);
   EXPECT_EQ(FindSchemaFor((dir / "missing").string(), ns), std::nullopt);
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "adapters/sqlite/dialect.h"
+#include "base/ascii.h"
 #include "base/recordset_errors.h"
 #include "zsepa/date.h"
 #include "zsepa/error.h"
@@ -87,7 +88,8 @@ std::string TrimRight(std::string text) {
   if (description.empty()) {
     description = "SQLSTATE HY000: " + std::string(operation) + " failed";
   }
-  throw Error(code != 0 ? code : kOdbcFailure, kSource, std::move(description));
+  throw Error(code != 0 ? code : codes::kUnspecifiedFailure, kSource,
+              std::move(description));
 }
 
 void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle,
@@ -294,7 +296,7 @@ class OdbcRecordset final : public db::Recordset {
 
   Variant Field(std::string_view name) const override {
     for (size_t i = 0; i < columns_.size(); ++i) {
-      if (db::SameColumnName(columns_[i].name, name)) return Current(i);
+      if (EqualsIgnoreCase(columns_[i].name, name)) return Current(i);
     }
     db::RaiseItemNotFound(kSource, name);
   }
@@ -384,7 +386,7 @@ std::unique_ptr<OdbcConnection> OdbcConnection::Open(
   SQLHANDLE environment = SQL_NULL_HANDLE;
   if (!SQL_SUCCEEDED(
           SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment))) {
-    throw Error(kOdbcFailure, kSource,
+    throw Error(codes::kUnspecifiedFailure, kSource,
                 "SQLSTATE HY001: cannot allocate an ODBC environment");
   }
   handles->environment.reset(environment);
@@ -399,7 +401,7 @@ std::unique_ptr<OdbcConnection> OdbcConnection::Open(
 
   if (connection_string.size() >
       static_cast<size_t>(std::numeric_limits<SQLSMALLINT>::max())) {
-    throw Error(kOdbcFailure, kSource,
+    throw Error(codes::kUnspecifiedFailure, kSource,
                 "SQLSTATE HY090: connection string too long");
   }
   std::vector<SQLCHAR> text(connection_string.begin(), connection_string.end());
@@ -420,7 +422,8 @@ std::unique_ptr<db::Recordset> OdbcConnection::Execute(const std::string& sql) {
       dialect_ == Dialect::kSqlite ? sqlite::RewriteDialect(sql) : sql;
   if (text.size() >
       static_cast<size_t>(std::numeric_limits<SQLINTEGER>::max())) {
-    throw Error(kOdbcFailure, kSource, "SQLSTATE HY090: statement too long");
+    throw Error(codes::kUnspecifiedFailure, kSource,
+                "SQLSTATE HY090: statement too long");
   }
 
   SQLHDBC connection = handles_->connection.get();

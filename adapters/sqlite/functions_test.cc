@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "adapters/sqlite/test_support.h"
+#include "base/testing/temp_dir.h"
 #include "zsepa/error.h"
 #include "zsepa/sqlite_connection.h"
 
@@ -29,7 +29,7 @@ const std::pair<std::string, std::string> kCases[] = {
     {"QRV_GETDATE()", "2024-06-01"},
 };
 
-class FunctionsTest : public TempDirTest {};
+class FunctionsTest : public zsepa::testing::TempDirTest {};
 
 TEST_F(FunctionsTest, LibraryConnection) {
   auto connection = SqliteConnection::Create(

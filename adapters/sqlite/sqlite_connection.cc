@@ -12,6 +12,7 @@
 #include "adapters/sqlite/dialect.h"
 #include "adapters/sqlite/embedded_sql.h"
 #include "adapters/sqlite/functions.h"
+#include "base/ascii.h"
 #include "base/recordset_errors.h"
 #include "zsepa/error.h"
 
@@ -64,8 +65,8 @@ class SqliteRecordset final : public db::Recordset {
       const char* type = sqlite3_column_decltype(statement_.get(), i);
       names_.emplace_back(name != nullptr ? name : "");
       is_date_.push_back(type != nullptr &&
-                         (db::SameColumnName(type, "DATE") ||
-                          db::SameColumnName(type, "DATETIME")));
+                         (EqualsIgnoreCase(type, "DATE") ||
+                          EqualsIgnoreCase(type, "DATETIME")));
     }
     Step();
   }
@@ -74,7 +75,7 @@ class SqliteRecordset final : public db::Recordset {
 
   Variant Field(std::string_view name) const override {
     for (size_t i = 0; i < names_.size(); ++i) {
-      if (db::SameColumnName(names_[i], name)) {
+      if (EqualsIgnoreCase(names_[i], name)) {
         return Field(static_cast<int32_t>(i));
       }
     }

@@ -7,8 +7,8 @@
 #include <string>
 #include <utility>
 
-#include "adapters/sqlite/test_support.h"
 #include "base/testing/error_code.h"
+#include "base/testing/temp_dir.h"
 #include "zsepa/error.h"
 
 namespace zsepa::sqlite {
@@ -24,7 +24,7 @@ namespace {
 
 using zsepa::testing::ErrorCode;
 
-class SqliteConnectionTest : public TempDirTest {
+class SqliteConnectionTest : public zsepa::testing::TempDirTest {
  protected:
   std::unique_ptr<SqliteConnection> NewDemo() {
     auto connection = SqliteConnection::Create(PathOf("demo.db"));
@@ -57,7 +57,7 @@ TEST_F(SqliteConnectionTest, CreateFillOpen) {
                   "CREATE TABLE A (X); CREATE TABLE A (Y);");
             }),
             1);
-  for (const auto& file : std::filesystem::directory_iterator(dir_)) {
+  for (const auto& file : std::filesystem::directory_iterator(dir())) {
     EXPECT_EQ(file.path().filename(), "demo.db");  // nothing of broken.db
   }
   std::string text;

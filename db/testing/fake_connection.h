@@ -96,7 +96,7 @@ class FakeConnection final : public Connection {
   // Recordsets neither closed nor destroyed.
   int open_recordsets() const { return counters_->opened - counters_->closed; }
 
-  static constexpr int32_t kFailureCode = static_cast<int32_t>(0x80004005);
+  static constexpr int32_t kFailureCode = codes::kUnspecifiedFailure;
 
  private:
   struct Counters {

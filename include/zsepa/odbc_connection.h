@@ -9,16 +9,12 @@
 
 namespace zsepa::odbc {
 
-// Code of an ODBC failure whose diagnostic carries no native error number
-// (driver manager errors, for example): the generic failure code that the
-// system uses for errors without a code of their own.
-inline constexpr int32_t kOdbcFailure = static_cast<int32_t>(0x80004005);
-
 // The accounting database over ODBC (unixODBC): SQL Server in production,
 // any ODBC data source in general.
 //
 // Errors are zsepa::Error with the native error number of the first
-// diagnostic record (kOdbcFailure when it is 0) and the description
+// diagnostic record (codes::kUnspecifiedFailure when it is 0, as for driver
+// manager errors) and the description
 // "SQLSTATE <state>: <text>" for each diagnostic record, joined by "; ".
 //
 // Character data is read as UTF-16 (SQL_C_WCHAR) and converted to UTF-8 here,
