@@ -18,3 +18,7 @@ echo "$out"
 grep -q '<InstdAmt Ccy="EUR">10.50</InstdAmt>' "$work/out.xml"
 # The installed headers are the public ones only, and need no private ones.
 ! grep -rh '#include "' "$work/prefix/include/zsepa" | grep -v '"zsepa/'
+# The source tree configures as a subdirectory of a host, without its tests,
+# tools and benchmarks.
+cmake -S "$here" -B "$work/subdir" -DZSEPA_SOURCE_DIR="$here/../.." >/dev/null
+! grep -q zsepa_sqlite_test "$work/subdir/Makefile" "$work/subdir"/zsepa/*/Makefile
