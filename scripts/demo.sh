@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the build needs, builds the command-line program and runs the
-# main job on the embedded default database: every available file kind is
-# written from the demo jobs into ./demo-out.
+# Installs what the build needs, builds the command-line program and runs its
+# demo from the repository root (so the demo jobs are ./examples): a fresh
+# demo database and every available file kind are written into ./demo-out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh

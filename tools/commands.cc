@@ -8,20 +8,24 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "base/ascii.h"
 #include "format/formatting.h"
 #include "tools/job.h"
 #include "tools/schema_lookup.h"
 #include "writers/schema_validation.h"
+#include "writers/writer.h"
 #include "zsepa/clsep_filesepa.h"
 #include "zsepa/error.h"
 #include "zsepa/framework.h"
@@ -35,9 +39,11 @@ namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 
 constexpr char kDefaultDatabase[] = "zsepa.db";
+constexpr char kDatabaseVariable[] = "ZSEPA_DB";
 constexpr char kDemoDatabase[] = "zsepa-demo.db";
-// Our code for failures of the program itself that no layer below coded.
-constexpr int32_t kProgramFailure = static_cast<int32_t>(0x80004005);
+constexpr char kExamplesDir[] = "examples";
+// Failures of the program itself that no layer below coded.
+constexpr int32_t kProgramFailure = codes::kUnspecifiedFailure;
 
 // A failure as the builder reports one.
 struct Failure {
@@ -139,14 +145,12 @@ class Progress {
   int64_t total_ = 0;
 };
 
-bool Contains(std::string text, std::string word) {
-  auto lower = [](std::string& s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-  };
-  lower(text);
-  lower(word);
-  return text.find(word) != std::string::npos;
+// Whether `word` occurs in `text`, case aside.
+bool Contains(std::string_view text, std::string_view word) {
+  for (size_t at = 0; at + word.size() <= text.size(); ++at) {
+    if (EqualsIgnoreCase(text.substr(at, word.size()), word)) return true;
+  }
+  return false;
 }
 
 // The value of `key` in an ODBC connection string ("" when absent).
@@ -160,11 +164,40 @@ std::string ConnectionAttribute(const std::string& connection,
     std::string name = part.substr(0, equals);
     name.erase(0, name.find_first_not_of(" \t"));
     name.erase(name.find_last_not_of(" \t") + 1);
-    if (name.size() == key.size() && Contains(name, key)) {
+    if (EqualsIgnoreCase(name, key)) {
       return part.substr(equals + 1);
     }
   }
   return "";
+}
+
+// The folder of the running program; empty when the system cannot tell.
+fs::path ProgramDir() {
+  std::error_code error;
+  const fs::path program = fs::read_symlink("/proc/self/exe", error);
+  return error ? fs::path() : program.parent_path();
+}
+
+// The installed layout: bin/zsepa beside lib/ and share/.
+fs::path InstallPrefix() {
+  const fs::path dir = ProgramDir();
+  return dir.empty() ? fs::path() : dir.parent_path();
+}
+
+// The scalar-function module for SQLite connections made by the ODBC driver:
+// next to the program (as built), else in the installed library folder.
+std::optional<fs::path> FunctionsModule() {
+  const fs::path dir = ProgramDir();
+  if (dir.empty()) return std::nullopt;
+  const fs::path prefix = dir.parent_path();
+  for (const fs::path& candidate :
+       {dir / ZSEPA_SQLITE_FUNCTIONS_FILE,
+        prefix / ZSEPA_INSTALL_LIBDIR / ZSEPA_SQLITE_FUNCTIONS_FILE,
+        prefix / "lib" / ZSEPA_SQLITE_FUNCTIONS_FILE}) {
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) return candidate;
+  }
+  return std::nullopt;
 }
 
 std::unique_ptr<db::Connection> OpenOdbc(std::string connection) {
@@ -173,45 +206,69 @@ std::unique_ptr<db::Connection> OpenOdbc(std::string connection) {
     return OdbcConnection::Open(connection,
                                 OdbcConnection::Dialect::kSqlServer);
   }
-#ifdef ZSEPA_SQLITE_FUNCTIONS_MODULE
   // The SQLite driver needs the accounting database's scalar functions.
-  std::error_code error;
-  if (ConnectionAttribute(connection, "LoadExt").empty() &&
-      fs::exists(ZSEPA_SQLITE_FUNCTIONS_MODULE, error)) {
-    if (!connection.empty() && connection.back() != ';') connection += ";";
-    connection += "LoadExt=" ZSEPA_SQLITE_FUNCTIONS_MODULE;
+  if (ConnectionAttribute(connection, "LoadExt").empty()) {
+    if (const std::optional<fs::path> module = FunctionsModule()) {
+      if (!connection.empty() && connection.back() != ';') connection += ";";
+      connection += "LoadExt=" + module->string();
+    }
   }
-#endif
   return OdbcConnection::Open(connection, OdbcConnection::Dialect::kSqlite);
+}
+
+// The demo jobs' folder when none is named: examples in the working
+// directory, else the installed ones (share/zsepa/examples).
+std::string DefaultExamples() {
+  std::error_code error;
+  if (fs::is_directory(kExamplesDir, error)) return kExamplesDir;
+  const fs::path prefix = InstallPrefix();
+  const fs::path installed =
+      prefix / ZSEPA_INSTALL_DATADIR / "zsepa" / kExamplesDir;
+  if (prefix.empty() || !fs::is_directory(installed, error)) {
+    throw Error(kProgramFailure, "zsepa",
+                std::string("No ") + kExamplesDir +
+                    " folder in the working directory and no installed "
+                    "examples" +
+                    (prefix.empty() ? "" : " in " + installed.string()) +
+                    " (use --examples DIR)");
+  }
+  return installed.string();
+}
+
+// An embedded database that must already exist; `named` says where its path
+// came from.
+std::unique_ptr<db::Connection> OpenExisting(const std::string& path,
+                                             const std::string& named) {
+  std::error_code error;
+  if (!fs::exists(path, error)) {
+    throw Error(kProgramFailure, "zsepa",
+                "The database file " + path + " " + named +
+                    " does not exist; create it with: zsepa init-db " + path +
+                    " --demo");
+  }
+  return sqlite::SqliteConnection::Open(path);
 }
 
 std::unique_ptr<db::Connection> OpenDatabase(const DatabaseChoice& choice) {
   if (!choice.odbc.empty()) return OpenOdbc(choice.odbc);
-  std::error_code error;
   if (!choice.db_path.empty()) {
-    if (!fs::exists(choice.db_path, error)) {
-      throw Error(kProgramFailure, "zsepa",
-                  "The database file " + choice.db_path +
-                      " does not exist (create it with: zsepa init-db " +
-                      choice.db_path + " --demo)");
-    }
-    return sqlite::SqliteConnection::Open(choice.db_path);
+    return OpenExisting(choice.db_path, "given with --db");
   }
+  const char* variable = std::getenv(kDatabaseVariable);
+  if (variable != nullptr && *variable != '\0') {
+    return OpenExisting(variable, std::string("named by ") + kDatabaseVariable);
+  }
+  std::error_code error;
   if (fs::exists(kDefaultDatabase, error)) {
     return sqlite::SqliteConnection::Open(kDefaultDatabase);
   }
-  auto connection = sqlite::SqliteConnection::Create(kDefaultDatabase);
-  try {
-    sqlite::FillDemoData(*connection);
-  } catch (...) {
-    connection.reset();
-    fs::remove(kDefaultDatabase, error);
-    throw;
-  }
-  std::cerr << "zsepa: no --db or --odbc given: created the embedded database "
-            << kDefaultDatabase
-            << " in the working directory (schema and demo company)\n";
-  return connection;
+  throw Error(kProgramFailure, "zsepa",
+              std::string("No database given and no ") + kDefaultDatabase +
+                  " in the working directory: name one with --db FILE or "
+                  "--odbc CONNSTR (or the " +
+                  kDatabaseVariable +
+                  " environment variable), or create one with: zsepa init-db " +
+                  kDefaultDatabase + " --demo");
 }
 
 Failure FailureOf(const std::exception& error) {
@@ -231,9 +288,8 @@ struct WriteOutcome {
   std::string msg_id;
   int32_t count = 0;
   double total = 0;
-  // How the builder's dispatch will pick the file kind.
-  zxEnumFormatoFile formato = zxEnumFormatoFile::BonificoSEPA;
-  std::string localizzazione;
+  // The file kind the builder's dispatch picks.
+  writers::FileKind kind = writers::FileKind::kCbiSepaCreditTransfer;
 };
 
 // Plays the host for one job: company, connection, blocks, transactions,
@@ -252,8 +308,8 @@ WriteOutcome RunWrite(const Job& job, db::Connection& connection,
     return outcome;
   }
   outcome.ok = RunJob(job, builder, progress.Callback());
-  outcome.formato = builder.FormatoFile;
-  outcome.localizzazione = builder.CodiceIsoLocalizzazione;
+  outcome.kind =
+      writers::KindOf(builder.FormatoFile, builder.CodiceIsoLocalizzazione);
   if (outcome.ok) {
     progress.Update("saving " + out, 0, 0);
     outcome.ok = builder.SaveXML(out);
@@ -280,15 +336,16 @@ double Cents(double value) {
   return cents;
 }
 
-std::string KindOf(const WriteOutcome& outcome) {
-  const bool transfer = outcome.formato == zxEnumFormatoFile::BonificoSEPA ||
-                        outcome.formato == zxEnumFormatoFile::BonificoEsteroXML;
-  if (transfer && outcome.localizzazione == "FR") return "ISO 20022 pain.001";
-  if (outcome.formato == zxEnumFormatoFile::BonificoSEPA) {
-    return "CBI SEPA credit transfer";
-  }
-  if (outcome.formato == zxEnumFormatoFile::BonificoEsteroXML) {
-    return "CBI cross-border transfer";
+const char* KindName(writers::FileKind kind) {
+  switch (kind) {
+    case writers::FileKind::kCbiSepaCreditTransfer:
+      return "CBI SEPA credit transfer";
+    case writers::FileKind::kCbiCrossBorderTransfer:
+      return "CBI cross-border transfer";
+    case writers::FileKind::kIsoCreditTransfer:
+      return "ISO 20022 pain.001";
+    case writers::FileKind::kCbiDirectDebit:
+      break;
   }
   return "CBI SEPA direct debit";
 }
@@ -302,6 +359,13 @@ std::string DateText(const Variant& value) {
 }  // namespace
 
 int InitDb(const std::string& path, bool demo) {
+  std::error_code error;
+  if (fs::exists(fs::symlink_status(path, error))) {
+    std::cerr << "zsepa init-db: " << path
+              << " already exists; init-db only creates new databases "
+                 "(choose another name, or remove the file first)\n";
+    return 1;
+  }
   try {
     auto connection = sqlite::SqliteConnection::Create(path);
     if (demo) {
@@ -496,8 +560,10 @@ int Demo(const DemoOptions& options) {
     // Every job is checked before anything is written.
     std::vector<fs::path> paths;
     std::error_code error;
-    for (fs::directory_iterator it(options.examples, error), end;
-         !error && it != end; it.increment(error)) {
+    const std::string examples =
+        options.examples.empty() ? DefaultExamples() : options.examples;
+    for (fs::directory_iterator it(examples, error), end; !error && it != end;
+         it.increment(error)) {
       const fs::path& path = it->path();
       if (path.extension() == ".json" && path.stem() != "company") {
         paths.push_back(path);
@@ -505,7 +571,7 @@ int Demo(const DemoOptions& options) {
     }
     if (error || paths.empty()) {
       throw Error(kProgramFailure, "zsepa",
-                  "No demo jobs (*.json) found in " + options.examples +
+                  "No demo jobs (*.json) found in " + examples +
                       (error ? ": " + error.message() : "") +
                       " (use --examples DIR)");
     }
@@ -538,7 +604,7 @@ int Demo(const DemoOptions& options) {
     const WriteOutcome outcome =
         RunWrite(entry.job, *connection, out.string(), progress);
     std::cout << std::left << std::setw(22) << entry.file << std::setw(28)
-              << KindOf(outcome) << std::right;
+              << KindName(outcome.kind) << std::right;
     if (outcome.ok) {
       std::error_code error;
       const auto size = fs::file_size(out, error);

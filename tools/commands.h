@@ -6,8 +6,9 @@
 namespace zsepa::cli {
 
 // Where the accounting database is: an embedded database file, an ODBC
-// connection string, or (both empty) zsepa.db in the working directory,
-// created with the schema and the demo company on first use.
+// connection string, or (both empty) the existing file named by the ZSEPA_DB
+// environment variable, else an existing zsepa.db in the working directory.
+// No command but demo ever creates a database on its own.
 struct DatabaseChoice {
   std::string db_path;
   std::string odbc;
@@ -36,6 +37,8 @@ struct ValidateOptions {
 
 struct DemoOptions {
   std::string dir;
+  // Empty: examples in the working directory when it exists, else the
+  // installed examples (share/zsepa/examples beside the program's bin/).
   std::string examples;
 };
 

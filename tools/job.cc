@@ -8,6 +8,7 @@
 #include <sstream>
 #include <type_traits>
 
+#include "base/ascii.h"
 #include "zsepa/date.h"
 
 namespace zsepa::cli {
@@ -203,8 +204,7 @@ size_t EditDistance(std::string_view a, std::string_view b) {
     row[0] = i;
     for (size_t j = 1; j <= b.size(); ++j) {
       const size_t above = row[j];
-      const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                        std::tolower(static_cast<unsigned char>(b[j - 1]));
+      const bool same = FoldAscii(a[i - 1]) == FoldAscii(b[j - 1]);
       row[j] =
           std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
       diagonal = above;

@@ -1,5 +1,6 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "tools/commands.h"
@@ -11,8 +12,9 @@ using zsepa::cli::DatabaseChoice;
 void AddDatabaseOptions(CLI::App& command, DatabaseChoice& database) {
   CLI::Option* db = command.add_option(
       "--db", database.db_path,
-      "Embedded database file (default: zsepa.db in the working directory, "
-      "created with the demo company on first use)");
+      "Embedded database file (default: $ZSEPA_DB when set, else zsepa.db in "
+      "the working directory; it must exist: create one with 'zsepa "
+      "init-db')");
   CLI::Option* odbc = command.add_option(
       "--odbc", database.odbc,
       "ODBC connection string, e.g. \"DSN=accounting;UID=...;PWD=...\" "
@@ -20,13 +22,74 @@ void AddDatabaseOptions(CLI::App& command, DatabaseChoice& database) {
   db->excludes(odbc);
 }
 
+// An argument the parser could not place, and the command it was given to.
+struct Unplaced {
+  const CLI::App* command;
+  std::string argument;
+};
+
+// The first argument that is no option, command or operand of the command
+// line. The parser collects them before it checks what is required, so they
+// are known whatever error it raised.
+std::optional<Unplaced> FirstUnplaced(const CLI::App& app) {
+  std::vector<const CLI::App*> commands{&app};
+  for (const CLI::App* command : app.get_subcommands()) {
+    commands.push_back(command);
+  }
+  for (const CLI::App* command : commands) {
+    const std::vector<std::string> rest = command->remaining();
+    if (!rest.empty()) return Unplaced{command, rest.front()};
+  }
+  return std::nullopt;
+}
+
+// "zsepa" or "zsepa write": how messages name a command.
+std::string CommandName(const CLI::App& app, const CLI::App& command) {
+  return &command == &app ? app.get_name()
+                          : app.get_name() + " " + command.get_name();
+}
+
+// The help of the program itself, or of the command chosen.
+std::string HelpOf(const CLI::App& app, const CLI::App& command) {
+  return &command == &app
+             ? app.get_formatter()->make_help(&app, app.get_name(),
+                                              CLI::AppFormatMode::Normal)
+             : app.help();
+}
+
+// Reports a command line that cannot be run; the exit status is 1.
+int UsageError(const CLI::App& app, const CLI::ParseError& error) {
+  const std::vector<CLI::App*> chosen = app.get_subcommands();
+  if (const std::optional<Unplaced> unplaced = FirstUnplaced(app)) {
+    const std::string& argument = unplaced->argument;
+    std::cerr << CommandName(app, *unplaced->command) << ": ";
+    if (argument.size() > 1 && argument.front() == '-') {
+      std::cerr << "unknown option '" << argument.substr(0, argument.find('='))
+                << "'";
+    } else if (unplaced->command == &app) {
+      std::cerr << "unknown command '" << argument << "'";
+    } else {
+      std::cerr << "unexpected argument '" << argument << "'";
+    }
+    std::cerr << "\n\n" << HelpOf(app, *unplaced->command);
+  } else if (chosen.empty()) {
+    std::cerr << app.get_name() << ": a command is needed\n\n" << app.help();
+  } else {
+    const std::string command = CommandName(app, *chosen.front());
+    std::cerr << command << ": " << error.what() << "\nRun '" << command
+              << " --help' for the options.\n";
+  }
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "zsepa: writes Italian bank files (CBI SEPA and cross-border credit "
-      "transfers, ISO 20022 pain.001.001.03, CBI SEPA direct debits) from an "
-      "accounting database, and reads direct-debit status reports.",
+      "zsepa: writes Italian bank files from an accounting database.\n"
+      "This build writes CBI SEPA credit transfers and CBI cross-border "
+      "transfers;\nISO 20022 transfers, CBI SEPA direct debits and reading "
+      "status reports are\nnot available in it yet (Stato 0x8003ff90).",
       "zsepa"};
   app.set_version_flag("--version", std::string("zsepa ") + ZSEPA_VERSION);
   app.require_subcommand(1);
@@ -56,13 +119,17 @@ int main(int argc, char** argv) {
   write_cmd->footer(
       "Prints MsgId, NumeroTotaleTrasferimenti, ImportoTotaleTrasferimenti "
       "and the file.\nOn failure prints Stato and Errore on stderr, writes "
-      "nothing and exits with 1.\n"
+      "nothing and exits with 1.\nThis build writes CBI SEPA credit transfers "
+      "and CBI cross-border transfers;\nthe other file kinds fail with Stato "
+      "0x8003ff90 (not available in this build).\n"
       "Example (after: zsepa init-db demo.db --demo):\n"
       "  zsepa write examples/sepa.json --out sepa.xml --db demo.db");
 
   zsepa::cli::ReadStatusOptions status;
   CLI::App* status_cmd = app.add_subcommand(
-      "read-status", "Read a direct-debit status report (LoadXml)");
+      "read-status",
+      "Read a direct-debit status report (LoadXml); not yet available in this "
+      "build");
   status_cmd->add_option("REPORT", status.report, "Status report (XML)")
       ->required();
   status_cmd
@@ -75,6 +142,9 @@ int main(int argc, char** argv) {
   status_cmd->add_flag("--json", status.json,
                        "Print the outcome as one JSON object");
   status_cmd->footer(
+      "The status-report reader is not part of this build: the command "
+      "reports\nStato 0x8003ff90 (not available in this build) and exits "
+      "with 1.\n"
       "Example:\n"
       "  zsepa read-status report.xml --company examples/company.json "
       "--db demo.db");
@@ -95,21 +165,22 @@ int main(int argc, char** argv) {
       "Example:\n"
       "  zsepa validate demo-out/sepa.xml --xsd-dir ../shared/xsd");
 
-  zsepa::cli::DemoOptions demo{"demo-out", ZSEPA_EXAMPLES_DIR};
+  zsepa::cli::DemoOptions demo{"demo-out", ""};
   CLI::App* demo_cmd = app.add_subcommand(
-      "demo",
-      "Create a demo database and write every file kind from the demo jobs");
+      "demo", "Create a demo database and write a file from each demo job");
   demo_cmd->add_option("--dir", demo.dir, "Output folder")
       ->capture_default_str();
-  demo_cmd->add_option("--examples", demo.examples, "Folder with the demo jobs")
-      ->capture_default_str();
+  demo_cmd->add_option("--examples", demo.examples,
+                       "Folder with the demo jobs (default: examples in the "
+                       "working directory, else the installed examples)");
   demo_cmd->footer("Example:\n  zsepa demo --dir demo-out");
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    // Help and version exit with 0, usage errors with 1.
-    return app.exit(error) == 0 ? 0 : 1;
+    // Help and version exit with 0.
+    if (error.get_exit_code() == 0) return app.exit(error);
+    return UsageError(app, error);
   }
 
   if (init->parsed()) return zsepa::cli::InitDb(init_path, init_demo);
