@@ -1,5 +1,6 @@
 #include "writers/xml_builder.h"
 
+#include <libxml/parser.h>  // xmlDictCreate, in every version
 #include <libxml/tree.h>
 
 #include <cstdio>

@@ -1,24 +1,27 @@
 #include "adapters/posix/posix_file_service.h"
 
 #include <fcntl.h>
-#include <libxml/globals.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
-#include <libxml/xmlsave.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
+#include <random>
 #include <string_view>
 #include <utility>
 
+#include "adapters/posix/xml_serialiser.h"
 #include "base/utf8.h"
 #include "framework/xml_document.h"
 #include "zsepa/error.h"
@@ -52,57 +55,24 @@ struct DocDeleter {
   void operator()(xmlDoc* doc) const noexcept { xmlFreeDoc(doc); }
 };
 
-// Fixes the serialiser settings (libxml2 keeps them per thread) for one save
-// and puts back what the host had.
-class SerialiserSettings {
- public:
-  SerialiserSettings()
-      : indent_(xmlIndentTreeOutput),
-        indent_string_(xmlTreeIndentString),
-        no_empty_tags_(xmlSaveNoEmptyTags) {
-    xmlIndentTreeOutput = 1;
-    xmlTreeIndentString = "  ";
-    xmlSaveNoEmptyTags = 0;
-  }
-  ~SerialiserSettings() {
-    xmlIndentTreeOutput = indent_;
-    xmlTreeIndentString = indent_string_;
-    xmlSaveNoEmptyTags = no_empty_tags_;
-  }
-  SerialiserSettings(const SerialiserSettings&) = delete;
-  SerialiserSettings& operator=(const SerialiserSettings&) = delete;
-
- private:
-  int indent_;
-  const char* indent_string_;
-  int no_empty_tags_;
-};
-
-// A parse records its errors in libxml2's per-thread "last error"; this puts
-// back the one the host had before the load.
-// Silences libxml2's global error reporting while a document is saved: a
-// failed write is reported by Save itself, never printed by the library.
-class QuietErrors {
- public:
-  QuietErrors()
-      : handler_(xmlStructuredError), context_(xmlStructuredErrorContext) {
-    xmlSetStructuredErrorFunc(nullptr, [](void*, xmlErrorPtr) {});
-  }
-  ~QuietErrors() { xmlSetStructuredErrorFunc(context_, handler_); }
-  QuietErrors(const QuietErrors&) = delete;
-  QuietErrors& operator=(const QuietErrors&) = delete;
-
- private:
-  xmlStructuredErrorFunc handler_;
-  void* context_;
-};
-
+// A parse records its errors in libxml2's per-thread "last error" as well as
+// in its own context; this puts back what the host had before the load. It
+// goes through xmlGetLastError only: the record it returns is the thread's
+// own and the one the parse wrote into (libxml2 returns it as const from
+// 2.12 on, but it is writable storage).
 class LastErrorGuard {
  public:
-  LastErrorGuard() { xmlCopyError(&xmlLastError, &saved_); }
+  LastErrorGuard() {
+    // `auto`: the pointer is const from libxml2 2.12 on, as xmlCopyError's
+    // source is; before, both are not.
+    if (auto* last = xmlGetLastError()) xmlCopyError(last, &saved_);
+  }
   ~LastErrorGuard() {
-    xmlResetLastError();
-    if (saved_.code != XML_ERR_OK) xmlCopyError(&saved_, &xmlLastError);
+    if (saved_.code == XML_ERR_OK) {
+      xmlResetLastError();
+    } else if (auto* last = xmlGetLastError()) {
+      xmlCopyError(&saved_, const_cast<xmlError*>(last));
+    }
     xmlResetError(&saved_);
   }
   LastErrorGuard(const LastErrorGuard&) = delete;
@@ -161,26 +131,44 @@ bool WriteAll(FileOps& ops, int fd, const char* data, size_t size) {
   return true;
 }
 
-// Output sink of the serialiser: the temporary file. The first failed write
-// keeps its errno and stops the serialiser.
-struct StreamTarget {
-  FileOps& ops;
-  int fd;
-  int error = 0;
-};
+// The part of a temporary name that MakeTemp fills in, and how many names it
+// tries before giving up (each try that finds its name taken is followed by
+// another random name).
+constexpr std::string_view kTempMarker = "XXXXXX";
+constexpr int kMaxTempAttempts = 100;
 
-int StreamWrite(void* context, const char* data, int size) {
-  auto* target = static_cast<StreamTarget*>(context);
-  if (target->error != 0) return -1;
-  if (!WriteAll(target->ops, target->fd, data, static_cast<size_t>(size))) {
-    target->error = errno != 0 ? errno : EIO;
-    return -1;
+// 64 random bits from the system's random source or, where it cannot be
+// read, from the clock and a counter: the exclusive create keeps any name
+// safe, randomness only makes a taken name unlikely.
+unsigned long long TempNameBits() {
+  try {
+    std::random_device source;
+    return (static_cast<unsigned long long>(source()) << 32) ^ source();
+  } catch (const std::exception&) {
+    static std::atomic<unsigned long long> counter{0};
+    unsigned long long bits =
+        static_cast<unsigned long long>(
+            std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (counter.fetch_add(1) << 40) ^
+        (static_cast<unsigned long long>(::getpid()) << 20);
+    // splitmix64's finaliser spreads the bits over the whole word.
+    bits = (bits ^ (bits >> 30)) * 0xBF58476D1CE4E5B9ull;
+    bits = (bits ^ (bits >> 27)) * 0x94D049BB133111EBull;
+    return bits ^ (bits >> 31);
   }
-  return size;
 }
 
-// The temporary file is closed by Save itself, which checks the result.
-int StreamClose(void*) { return 0; }
+// Six letters and digits over `name`, as mkstemp chooses them.
+void FillTempName(char* name) {
+  static constexpr char kChars[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  constexpr unsigned kCount = sizeof kChars - 1;
+  unsigned long long bits = TempNameBits();
+  for (size_t i = 0; i < kTempMarker.size(); ++i) {
+    name[i] = kChars[bits % kCount];
+    bits /= kCount;
+  }
+}
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -372,25 +360,17 @@ void PosixXmlFileService::Save(const XmlDocument& doc,
   const int fd = ops_->MakeTemp(temp_path);
   if (fd < 0) throw SaveError(path, SystemMessage(errno));
   TempFile temp(*ops_, fd, std::move(temp_path));
-  // The serialiser writes straight into the temporary file, so the file's
-  // bytes are never held in memory beside the tree.
-  StreamTarget target{*ops_, temp.fd()};
-  {
-    SerialiserSettings settings;
-    LastErrorGuard last_error;
-    QuietErrors quiet;
-    xmlSaveCtxtPtr save = xmlSaveToIO(StreamWrite, StreamClose, &target,
-                                      "UTF-8", XML_SAVE_FORMAT);
-    if (save == nullptr) {
-      throw SaveError(path, "serializzazione del documento non riuscita");
+  // The serialiser writes straight into the temporary file, a buffer at a
+  // time, so the file's bytes are never held in memory beside the tree.
+  int write_error = 0;
+  const bool written = SerialiseXml(*TreeOf(doc), [&](std::string_view bytes) {
+    if (WriteAll(*ops_, temp.fd(), bytes.data(), bytes.size())) {
+      return true;
     }
-    const long written = xmlSaveDoc(save, TreeOf(doc));
-    const int closed = xmlSaveClose(save);
-    if (target.error != 0) throw SaveError(path, SystemMessage(target.error));
-    if (written < 0 || closed < 0) {
-      throw SaveError(path, "serializzazione del documento non riuscita");
-    }
-  }
+    write_error = errno != 0 ? errno : EIO;
+    return false;
+  });
+  if (!written) throw SaveError(path, SystemMessage(write_error));
   if (ops_->Sync(temp.fd()) != 0) throw SaveError(path, SystemMessage(errno));
   if (ops_->Close(temp.ReleaseFd()) != 0) {
     throw SaveError(path, SystemMessage(errno));
@@ -403,19 +383,23 @@ void PosixXmlFileService::Save(const XmlDocument& doc,
 }
 
 int FileOps::MakeTemp(std::string& path_template) {
-  const size_t marker = path_template.rfind("XXXXXX");
+  const size_t marker = path_template.rfind(kTempMarker);
   if (marker == std::string::npos) {
     errno = EINVAL;
     return -1;
   }
-  const int suffix = static_cast<int>(path_template.size() - marker - 6);
-  const int fd = ::mkostemps(path_template.data(), suffix, O_CLOEXEC);
-  if (fd < 0) return -1;
-  // mkstemp creates 0600; the saved file gets what any new file would get.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  return fd;
+  for (int attempt = 0; attempt < kMaxTempAttempts; ++attempt) {
+    FillTempName(path_template.data() + marker);
+    // The system applies the umask to 0666, as for any new file.
+    const int fd = ::open(path_template.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST && errno != EINTR) break;
+  }
+  const int error = errno;
+  path_template.replace(marker, kTempMarker.size(), kTempMarker);
+  errno = error;
+  return -1;
 }
 
 long FileOps::Write(int fd, const void* data, size_t size) {

@@ -1,9 +1,11 @@
 #include "adapters/posix/posix_file_service.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <libxml/globals.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
+#include <libxml/xmlsave.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -176,36 +178,104 @@ TEST_F(XmlFileServiceTest, ReportsFirstErrorOfBadFiles) {
   }
 }
 
-// No external entity is read, and libxml2's global handler, last error and
-// indentation are left as the host set them.
+// Serialiser settings a host may give libxml2 for its own saves: the saved
+// form must not follow them, and a save must leave them as they are. They are
+// deprecated in recent libxml2, which is no reason for a host not to use
+// them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+class HostSerialiserSettings {
+ public:
+  HostSerialiserSettings() {
+    xmlIndentTreeOutput = 0;
+    xmlTreeIndentString = kTab;
+    xmlSaveNoEmptyTags = 1;
+  }
+  ~HostSerialiserSettings() {  // back to libxml2's defaults
+    xmlIndentTreeOutput = 1;
+    xmlTreeIndentString = "  ";
+    xmlSaveNoEmptyTags = 0;
+  }
+  static bool Kept() {
+    return xmlIndentTreeOutput == 0 && xmlTreeIndentString == kTab &&
+           xmlSaveNoEmptyTags == 1;
+  }
+
+ private:
+  static constexpr const char* kTab = "\t";
+};
+#pragma GCC diagnostic pop
+
+// Errors that reached the thread's libxml2 handler installed by the test.
+int host_handler_calls = 0;
+
+// No external entity is read, and libxml2's thread handler, last error and
+// serialiser settings are left as the host set them.
 TEST_F(XmlFileServiceTest, LoadsWithoutEntitiesOrSideEffects) {
   Write("secret.txt", "SEGRETO");
   Write("in.xml",
         "<!DOCTYPE r [<!ENTITY x SYSTEM \"secret.txt\">]>\n<r>&x;</r>\n");
   XmlDocument saved, doc, bad;
   Fill(saved);
-  auto sentinel = [](void*, xmlErrorPtr) { ADD_FAILURE() << "global handler"; };
-  xmlSetStructuredErrorFunc(nullptr, sentinel);
+  // A generic lambda converts to the handler type of every libxml2 version.
+  xmlSetStructuredErrorFunc(nullptr, [](void*, auto) { ++host_handler_calls; });
+  host_handler_calls = 0;
   xmlResetLastError();
-  const char* indent = "\t";
-  xmlTreeIndentString = indent;
-  PosixXmlFileService service;
-  service.Load(doc, Path("in.xml"));
-  ASSERT_EQ(doc.parseError().errorCode, 0) << doc.parseError().reason;
-  service.Save(doc, Path("in.xml"));
-  EXPECT_EQ(Read(Path("in.xml")).find("SEGRETO"), std::string::npos);
-  service.Load(bad, Path("secret.txt"));
-  EXPECT_NE(bad.parseError().errorCode, 0);
-  service.Save(saved, Path("out.xml"));
-  service.Load(doc, Path("out.xml"));  // a loaded file saves back the same
-  service.Save(doc, Path("out.xml"));
-  EXPECT_EQ(Read(Path("out.xml")), kSaved);
-  EXPECT_EQ(xmlStructuredError, sentinel);
+  {
+    HostSerialiserSettings host;
+    PosixXmlFileService service;
+    service.Load(doc, Path("in.xml"));
+    ASSERT_EQ(doc.parseError().errorCode, 0) << doc.parseError().reason;
+    service.Save(doc, Path("in.xml"));
+    EXPECT_EQ(Read(Path("in.xml")).find("SEGRETO"), std::string::npos);
+    service.Load(bad, Path("secret.txt"));
+    EXPECT_NE(bad.parseError().errorCode, 0);
+    service.Save(saved, Path("out.xml"));
+    service.Load(doc, Path("out.xml"));  // a loaded file saves back the same
+    service.Save(doc, Path("out.xml"));
+    EXPECT_EQ(Read(Path("out.xml")), kSaved);
+    EXPECT_TRUE(HostSerialiserSettings::Kept());
+  }
   EXPECT_EQ(xmlGetLastError(), nullptr);
-  EXPECT_EQ(xmlTreeIndentString, indent);
+  EXPECT_EQ(host_handler_calls, 0);
+  // The host's handler is still the one libxml2 reports to.
+  xmlFreeDoc(xmlReadMemory("<a>", 3, nullptr, nullptr, 0));
+  EXPECT_GT(host_handler_calls, 0);
   xmlSetStructuredErrorFunc(nullptr, nullptr);
-  xmlTreeIndentString = "  ";
+  xmlResetLastError();
+}
+
+// A save neither reads nor changes the umask, not even for a moment (another
+// thread creating a file meanwhile would get the wrong permissions): the
+// system applies it when the file is created. umask() below stands in for
+// the C library's and counts the calls made while a save runs.
+bool count_umask_calls = false;
+int umask_calls = 0;
+
+TEST_F(XmlFileServiceTest, NewFileGetsDefaultPermissionsWithoutUmaskChange) {
+  XmlDocument doc;
+  Fill(doc);
+  for (const mode_t mask : {022, 027, 077, 0}) {
+    const mode_t host = ::umask(mask);
+    fs::remove(Path("out.xml"));
+    umask_calls = 0;
+    count_umask_calls = true;
+    PosixXmlFileService().Save(doc, Path("out.xml"));
+    count_umask_calls = false;
+    struct stat info {};
+    ASSERT_EQ(::stat(Path("out.xml").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask) << std::oct << mask;
+    EXPECT_EQ(umask_calls, 0) << std::oct << mask;
+    EXPECT_EQ(::umask(host), mask);
+  }
 }
 
 }  // namespace
 }  // namespace zsepa::posix
+
+extern "C" mode_t umask(mode_t mask) noexcept {
+  using Umask = mode_t (*)(mode_t);
+  static const auto real = reinterpret_cast<Umask>(::dlsym(RTLD_NEXT, "umask"));
+  if (zsepa::posix::count_umask_calls) ++zsepa::posix::umask_calls;
+  return real(mask);
+}

@@ -1,0 +1,313 @@
+#include "adapters/posix/xml_serialiser.h"
+
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace zsepa::posix {
+namespace {
+
+constexpr std::string_view kDeclaration =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+// Two spaces a level; deeper levels get the indentation of the deepest one,
+// as in libxml2.
+constexpr size_t kMaxIndentLevels = 30;
+constexpr char kIndent[] =
+    "                                                            ";
+static_assert(sizeof kIndent - 1 == 2 * kMaxIndentLevels);
+
+std::string_view Text(const xmlChar* text) {
+  return text != nullptr ? std::string_view(reinterpret_cast<const char*>(text))
+                         : std::string_view();
+}
+
+bool IsXInclude(const xmlNode& node) {
+  return node.type == XML_XINCLUDE_START || node.type == XML_XINCLUDE_END;
+}
+
+// An element holding text, CDATA or an entity reference is written inline,
+// its content as it is.
+bool HoldsText(const xmlNode& element) {
+  for (const xmlNode* child = element.children; child != nullptr;
+       child = child->next) {
+    if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE ||
+        child->type == XML_ENTITY_REF_NODE) {
+      return true;
+    }
+  }
+  return false;
+}
+
+struct BufferDeleter {
+  void operator()(xmlBuffer* buffer) const noexcept { xmlBufferFree(buffer); }
+};
+
+class Serialiser {
+ public:
+  explicit Serialiser(const std::function<bool(std::string_view)>& output)
+      : output_(output), buffer_(new char[kSerialiserPieceSize]) {}
+
+  bool Document(const xmlDoc& doc) {
+    Put(kDeclaration);
+    for (const xmlNode* child = doc.children; child != nullptr && !failed_;
+         child = child->next) {
+      if (child->type == XML_DTD_NODE) {
+        DocumentType(doc, *child);
+      } else {
+        Tree(*child);
+      }
+      if (!IsXInclude(*child)) Put('\n');
+    }
+    Flush();
+    return !failed_;
+  }
+
+ private:
+  void Flush() {
+    if (used_ == 0 || failed_) return;
+    failed_ = !output_(std::string_view(buffer_.get(), used_));
+    used_ = 0;
+  }
+
+  void Put(std::string_view bytes) {
+    while (!bytes.empty() && !failed_) {
+      if (used_ == kSerialiserPieceSize) Flush();
+      const size_t part = std::min(bytes.size(), kSerialiserPieceSize - used_);
+      std::memcpy(buffer_.get() + used_, bytes.data(), part);
+      used_ += part;
+      bytes.remove_prefix(part);
+    }
+  }
+
+  void Put(char byte) {
+    if (used_ == kSerialiserPieceSize) Flush();
+    if (!failed_) buffer_[used_++] = byte;
+  }
+
+  void Indent(int level) {
+    Put(std::string_view(
+        kIndent, 2 * std::min(static_cast<size_t>(level), kMaxIndentLevels)));
+  }
+
+  // `text` with the characters that need it escaped: & < > and CR always;
+  // in attribute values also " TAB and LF, which would otherwise be read
+  // back as spaces.
+  void Escaped(std::string_view text, bool in_attribute) {
+    size_t plain = 0;
+    for (size_t pos = 0; pos < text.size(); ++pos) {
+      std::string_view entity;
+      switch (text[pos]) {
+        case '&':
+          entity = "&amp;";
+          break;
+        case '<':
+          entity = "&lt;";
+          break;
+        case '>':
+          entity = "&gt;";
+          break;
+        case '\r':
+          entity = "&#13;";
+          break;
+        case '"':
+          if (in_attribute) entity = "&quot;";
+          break;
+        case '\t':
+          if (in_attribute) entity = "&#9;";
+          break;
+        case '\n':
+          if (in_attribute) entity = "&#10;";
+          break;
+        default:
+          break;
+      }
+      if (entity.empty()) continue;
+      Put(text.substr(plain, pos - plain));
+      Put(entity);
+      plain = pos + 1;
+    }
+    Put(text.substr(plain));
+  }
+
+  void QualifiedName(const xmlNs* ns, const xmlChar* name) {
+    if (ns != nullptr && ns->prefix != nullptr) {
+      Put(Text(ns->prefix));
+      Put(':');
+    }
+    Put(Text(name));
+  }
+
+  void NamespaceDeclaration(const xmlNs& ns) {
+    if (ns.type != XML_LOCAL_NAMESPACE || ns.href == nullptr ||
+        Text(ns.prefix) == "xml") {
+      return;
+    }
+    Put(" xmlns");
+    if (ns.prefix != nullptr) {
+      Put(':');
+      Put(Text(ns.prefix));
+    }
+    Put("=\"");
+    Escaped(Text(ns.href), true);
+    Put('"');
+  }
+
+  void Attribute(const xmlAttr& attribute) {
+    Put(' ');
+    QualifiedName(attribute.ns, attribute.name);
+    Put("=\"");
+    for (const xmlNode* part = attribute.children; part != nullptr;
+         part = part->next) {
+      if (part->type == XML_TEXT_NODE) {
+        Escaped(Text(part->content), true);
+      } else if (part->type == XML_ENTITY_REF_NODE) {
+        EntityReference(*part);
+      }
+    }
+    Put('"');
+  }
+
+  void EntityReference(const xmlNode& node) {
+    Put('&');
+    Put(Text(node.name));
+    Put(';');
+  }
+
+  // CDATA content never holds "]]>": a section is closed after "]]" and the
+  // rest goes into the next one.
+  void CData(std::string_view content) {
+    if (content.empty()) {
+      Put("<![CDATA[]]>");
+      return;
+    }
+    size_t split;
+    while ((split = content.find("]]>")) != std::string_view::npos) {
+      Put("<![CDATA[");
+      Put(content.substr(0, split + 2));
+      Put("]]>");
+      content.remove_prefix(split + 2);
+    }
+    Put("<![CDATA[");
+    Put(content);
+    Put("]]>");
+  }
+
+  // The declarations of a document type are written by libxml2 without
+  // layout, so its serialiser settings do not matter there.
+  void DocumentType(const xmlDoc& doc, const xmlNode& dtd) {
+    std::unique_ptr<xmlBuffer, BufferDeleter> buffer(xmlBufferCreate());
+    if (buffer == nullptr) throw std::bad_alloc();
+    // The dump only reads the tree; the library does not take it as const.
+    if (xmlNodeDump(buffer.get(), const_cast<xmlDoc*>(&doc),
+                    const_cast<xmlNode*>(&dtd), 0, 0) < 0) {
+      throw std::bad_alloc();
+    }
+    Put(std::string_view(
+        reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
+        static_cast<size_t>(xmlBufferLength(buffer.get()))));
+  }
+
+  // Writes the node `top` and its subtree, walking the tree without
+  // recursion. `indented` holds while the layout applies; it stops below the
+  // first element holding text and starts again after that element.
+  void Tree(const xmlNode& top) {
+    bool indented = true;
+    const xmlNode* inline_from = nullptr;
+    int level = 0;
+    const xmlNode* node = &top;
+    while (!failed_) {
+      const bool indent = node != &top && indented;
+      switch (node->type) {
+        case XML_ELEMENT_NODE:
+          if (indent) Indent(level);
+          Put('<');
+          QualifiedName(node->ns, node->name);
+          for (const xmlNs* ns = node->nsDef; ns != nullptr; ns = ns->next) {
+            NamespaceDeclaration(*ns);
+          }
+          for (const xmlAttr* attribute = node->properties;
+               attribute != nullptr; attribute = attribute->next) {
+            Attribute(*attribute);
+          }
+          if (node->children == nullptr) {
+            Put("/>");
+            break;
+          }
+          if (indented && HoldsText(*node)) {
+            indented = false;
+            inline_from = node;
+          }
+          Put('>');
+          if (indented) Put('\n');
+          ++level;
+          node = node->children;
+          continue;
+        case XML_TEXT_NODE:
+          Escaped(Text(node->content), false);
+          break;
+        case XML_CDATA_SECTION_NODE:
+          CData(Text(node->content));
+          break;
+        case XML_ENTITY_REF_NODE:
+          EntityReference(*node);
+          break;
+        case XML_COMMENT_NODE:
+          if (indent) Indent(level);
+          if (node->content != nullptr) {
+            Put("<!--");
+            Put(Text(node->content));
+            Put("-->");
+          }
+          break;
+        case XML_PI_NODE:
+          if (indent) Indent(level);
+          Put("<?");
+          Put(Text(node->name));
+          if (node->content != nullptr) {
+            Put(' ');
+            Put(Text(node->content));
+          }
+          Put("?>");
+          break;
+        default:  // nothing else belongs in an element's content
+          break;
+      }
+      // On to the next sibling, closing the elements that end here.
+      for (;;) {
+        if (node == &top) return;
+        if (indented && !IsXInclude(*node)) Put('\n');
+        if (node->next != nullptr) {
+          node = node->next;
+          break;
+        }
+        node = node->parent;
+        if (level > 0) --level;
+        if (indented) Indent(level);
+        Put("</");
+        QualifiedName(node->ns, node->name);
+        Put('>');
+        if (node == inline_from) {
+          indented = true;
+          inline_from = nullptr;
+        }
+      }
+    }
+  }
+
+  const std::function<bool(std::string_view)>& output_;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+bool SerialiseXml(const xmlDoc& doc,
+                  const std::function<bool(std::string_view)>& output) {
+  return Serialiser(output).Document(doc);
+}
+
+}  // namespace zsepa::posix

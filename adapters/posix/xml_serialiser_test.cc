@@ -1,0 +1,116 @@
+#include "adapters/posix/xml_serialiser.h"
+
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace zsepa::posix {
+namespace {
+
+struct DocDeleter {
+  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+using Doc = std::unique_ptr<xmlDoc, DocDeleter>;
+
+Doc Parse(const std::string& xml) {
+  return Doc(xmlReadMemory(xml.data(), static_cast<int>(xml.size()), nullptr,
+                           nullptr, 0));
+}
+
+// What libxml2's own serialiser writes with indentation on and its default
+// settings.
+std::string DumpedByLibxml2(xmlDoc* doc) {
+  xmlChar* buffer = nullptr;
+  int size = 0;
+  xmlDocDumpFormatMemoryEnc(doc, &buffer, &size, "UTF-8", 1);
+  std::string text(reinterpret_cast<char*>(buffer), static_cast<size_t>(size));
+  xmlFree(buffer);
+  return text;
+}
+
+std::string Serialised(const xmlDoc& doc) {
+  std::string text;
+  EXPECT_TRUE(SerialiseXml(doc, [&](std::string_view piece) {
+    EXPECT_LE(piece.size(), kSerialiserPieceSize);
+    text.append(piece);
+    return true;
+  }));
+  return text;
+}
+
+// `count` elements nested in one another, the innermost holding `text`.
+std::string Nested(int count, const std::string& text) {
+  std::string open, close;
+  for (int i = 0; i < count; ++i) {
+    open += "<L" + std::to_string(i) + ">";
+    close = "</L" + std::to_string(i) + ">" + close;
+  }
+  return open + text + close;
+}
+
+// Records with text and an attribute that need escaping, `count` of them, so
+// that escapes fall across the serialiser's pieces.
+std::string ManyRecords(int count) {
+  std::string xml = "<Doc xmlns=\"urn:CBI:xsd:CBIPaymentRequest.00.04.00\">";
+  for (int i = 0; i < count; ++i) {
+    xml += "<Rec><Nm>R&amp;F &lt;" + std::to_string(i) +
+           "&gt;</Nm><Amt Ccy=\"E&quot;R\">1.00</Amt><Vuoto/></Rec>";
+  }
+  return xml + "</Doc>";
+}
+
+// The saved form equals what libxml2's serialiser writes, for the characters
+// and shapes that need care, so that the two cannot drift apart.
+TEST(XmlSerialiserTest, WritesWhatLibxml2WritesWithIndentation) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"elements only, empty elements, default namespace",
+       "<R xmlns=\"urn:CBI:xsd:CBIPaymentRequest.00.04.00\"><A><B/><C>x</C>"
+       "</A><D/></R>"},
+      {"text escapes",
+       "<R><T>a &amp; b &lt;c&gt; d&#13;e\tf\ng \"h\" 'i' ]]&gt;"
+       " \xC3\xA0 \xF0\x9F\x98\x80</T><U>&#13;&#13;</U></R>"},
+      {"attribute escapes",
+       "<R><A Ccy=\"a&quot;b'c&amp;d&lt;e&gt;f&#9;g&#10;h&#13;i \xC3\xA0\" "
+       "B=\"\" C='\"'/></R>"},
+      {"element with text among elements is written as it is, to its end",
+       "<R><M>t<E><F/><G>g</G></E>u</M><N><O/></N></R>"},
+      {"blank text between elements (a loaded, indented file)",
+       "<R>\n  <A>\n    <B/>\n  </A>\n</R>"},
+      {"prefixes and several namespace declarations",
+       "<p:R xmlns:p=\"urn:p\" xmlns=\"urn:d\" xmlns:q=\"urn:q\"><A q:b=\"1\" "
+       "c=\"2\"/><p:B><q:C/></p:B></p:R>"},
+      {"comments, processing instructions, CDATA",
+       "<!--before--><?pi data?><R><!--c--><?p?><A><![CDATA[x]]]]><![CDATA[>y"
+       "]]></A><B><![CDATA[]]></B></R><!--after-->"},
+      {"entity references and a document type",
+       "<!DOCTYPE R [<!ENTITY e \"v\"><!ELEMENT R ANY>]><R a=\"&e;\"><A>&e;"
+       "</A></R>"},
+      {"deeper than the indentation goes", "<R>" + Nested(34, "") + "</R>"},
+      {"text deep down", Nested(33, "t")},
+      {"larger than one piece", ManyRecords(1500)},
+  };
+  for (const auto& [name, xml] : cases) {
+    const Doc doc = Parse(xml);
+    ASSERT_NE(doc, nullptr) << name;
+    EXPECT_EQ(Serialised(*doc), DumpedByLibxml2(doc.get())) << name;
+  }
+}
+
+// The output's first refusal ends the serialisation.
+TEST(XmlSerialiserTest, StopsWhenTheOutputRefuses) {
+  const Doc doc = Parse(ManyRecords(3000));
+  int calls = 0;
+  EXPECT_FALSE(SerialiseXml(*doc, [&](std::string_view) {
+    ++calls;
+    return false;
+  }));
+  EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+}  // namespace zsepa::posix
