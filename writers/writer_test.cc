@@ -25,9 +25,9 @@ TEST(WriterTest, KindOfFormatAndLocalisation) {
       {-1, "", FileKind::kCbiDirectDebit},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(KindOf(static_cast<zxEnumFormatoFile>(c.formato),
-                     c.localizzazione),
-              c.kind)
+    EXPECT_EQ(
+        KindOf(static_cast<zxEnumFormatoFile>(c.formato), c.localizzazione),
+        c.kind)
         << c.formato << " '" << c.localizzazione << "'";
   }
 }
