@@ -182,7 +182,7 @@ std::vector<SchemaIssue> ValidateAgainstSchema(const std::string& xml_path,
                                               : kUnspecifiedFailure,
                 "ValidateAgainstSchema",
                 "Lo schema " + xsd_path +
-                    " non puo' essere compilato: " + Describe(schema_errors));
+                    " non può essere compilato: " + Describe(schema_errors));
   }
 
   Collected found;
@@ -195,7 +195,7 @@ std::vector<SchemaIssue> ValidateAgainstSchema(const std::string& xml_path,
       xmlCtxtReadFile(ctxt.get(), xml_path.c_str(), nullptr, XML_PARSE_NONET));
   if (doc == nullptr) {
     if (found.issues.empty()) {
-      found.issues.push_back({0, "il file non e' un XML ben formato"});
+      found.issues.push_back({0, "il file non è un XML ben formato"});
     }
     return std::move(found.issues);
   }

@@ -60,7 +60,7 @@ xmlNode* NewText(xmlDoc* doc, std::string_view text) {
                                    const std::string& what) {
   throw Error(codes::kInvalidXmlText, "SaveXML()",
               "Il testo dell'elemento \"" + std::string(tag) + "\" " + what +
-                  ": il file XML non puo' essere scritto");
+                  ": il file XML non può essere scritto");
 }
 
 }  // namespace
