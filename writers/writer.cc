@@ -5,6 +5,7 @@
 
 #include "base/required.h"
 #include "writers/cbi_credit_transfer.h"
+#include "writers/iso_credit_transfer.h"
 #include "writers/unavailable.h"
 #include "zsepa/error.h"
 
@@ -42,7 +43,7 @@ FileKind KindOf(zxEnumFormatoFile FormatoFile,
 
 const Writer& SelectWriter(FileKind kind) {
   static const CbiCreditTransferWriter cbi;
-  static const UnavailableWriter iso("ISO 20022 pain.001.001.03");
+  static const IsoCreditTransferWriter iso;
   static const UnavailableWriter direct_debit("CBI SEPA Direct Debit");
   switch (kind) {
     case FileKind::kCbiSepaCreditTransfer:

@@ -1,4 +1,4 @@
-// Failures of the CBI credit-transfer writer: SaveXML answers False, Stato
+// Failures of the credit-transfer writers: SaveXML answers False, Stato
 // and Errore say why, and the target path is left exactly as it was (no
 // file, or the earlier file unchanged) with no temporary file beside it.
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/cbi_scenarios.h"
+#include "tests/scenarios.h"
 #include "zsepa/error.h"
 
 namespace zsepa::testing {
@@ -21,7 +21,7 @@ CLSEP_INFOPAG& AddBatch(CLSEP_FILESEPA& builder, int32_t numero) {
   return *block;
 }
 
-TEST(CbiFailureTest, ReturnsFalseAndLeavesThePathAsItWas) {
+TEST(FailureTest, ReturnsFalseAndLeavesThePathAsItWas) {
   const struct {
     std::string name;
     int blocks;  // each with the transactions `txs`
@@ -29,6 +29,7 @@ TEST(CbiFailureTest, ReturnsFalseAndLeavesThePathAsItWas) {
     std::vector<Tx> txs;
     int32_t stato;
     std::string errore_fragment;
+    bool cbi_only = false;  // the ISO file reads no document reference
   } cases[] = {
       // clang-format off
       {"two_blocks", 2, false, {{.imp = 1, .iban = kIbanIt}},
@@ -36,7 +37,7 @@ TEST(CbiFailureTest, ReturnsFalseAndLeavesThePathAsItWas) {
       {"no_block", 0, false, {}, rt::kObjectNotSet, "Nessuna distinta"},
       {"structured_without_reference", 1, true,
        {{.imp = 1, .iban = kIbanIt, .refs = {{"F1", Scad::Fattura}}},
-        {.imp = 2, .iban = kIbanIt}}, rt::kInvalidArgument, ""},
+        {.imp = 2, .iban = kIbanIt}}, rt::kInvalidArgument, "", true},
       {"control_character", 1, false,
        {{.imp = 1, .nome = "Rossi\x01 S.r.l.", .iban = kIbanIt}},
        codes::kInvalidXmlText, "\"Nm\""},
@@ -45,18 +46,30 @@ TEST(CbiFailureTest, ReturnsFalseAndLeavesThePathAsItWas) {
        codes::kInvalidXmlText, "\"Ustrd\""},
       // clang-format on
   };
+  // A SEPA and a cross-border batch, and the localised batch in both
+  // formats of the ISO file.
+  const struct {
+    int32_t numero;
+    zxEnumFormatoFile formato;
+    const char* localizzazione;
+  } files[] = {{15, zxEnumFormatoFile::BonificoSEPA, ""},
+               {17, zxEnumFormatoFile::BonificoEsteroXML, ""},
+               {21, zxEnumFormatoFile::BonificoSEPA, "FR"},
+               {21, zxEnumFormatoFile::BonificoEsteroXML, "FR"}};
   for (const auto& c : cases) {
-    for (int32_t numero : {15, 17}) {  // a SEPA and a cross-border batch
-      SCOPED_TRACE(c.name + " in batch " + std::to_string(numero));
+    for (const auto& file : files) {
+      const bool iso = std::string(file.localizzazione) == "FR";
+      if (iso && c.cbi_only) continue;
+      SCOPED_TRACE(c.name + " in batch " + std::to_string(file.numero) +
+                   (iso ? " (ISO)" : ""));
       DemoCompany company;
       auto builder = company.NewBuilder();
-      builder->FormatoFile = numero == 15
-                                 ? zxEnumFormatoFile::BonificoSEPA
-                                 : zxEnumFormatoFile::BonificoEsteroXML;
+      builder->FormatoFile = file.formato;
+      builder->CodiceIsoLocalizzazione = file.localizzazione;
       if (c.structured)
         builder->TipoStrutturaFile = zxEnumStrutturaSepa::Strutturato;
       for (int i = 0; i < c.blocks; ++i) {
-        CLSEP_INFOPAG& block = AddBatch(*builder, i == 0 ? numero : 16);
+        CLSEP_INFOPAG& block = AddBatch(*builder, file.numero);
         for (const Tx& tx : c.txs) AddTx(block, tx);
       }
       const long before = company.Count();
@@ -76,7 +89,7 @@ TEST(CbiFailureTest, ReturnsFalseAndLeavesThePathAsItWas) {
   }
 }
 
-TEST(CbiFailureTest, SuccessReplacesAnEarlierFileAndKeepsStato) {
+TEST(FailureTest, SuccessReplacesAnEarlierFileAndKeepsStato) {
   DemoCompany company;
   const std::string path = company.File("out.xml");
   WriteFile(path, "earlier file\n");

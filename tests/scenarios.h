@@ -1,5 +1,5 @@
-#ifndef ZSEPA_TESTS_CBI_SCENARIOS_H_
-#define ZSEPA_TESTS_CBI_SCENARIOS_H_
+#ifndef ZSEPA_TESTS_SCENARIOS_H_
+#define ZSEPA_TESTS_SCENARIOS_H_
 
 #include <stdlib.h>
 
@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -125,6 +126,8 @@ struct Tx {
   std::string rif, div = "EUR", cvs_tipo, cvs_descr;
   double cvs_imp = 0;
   std::vector<std::pair<std::string, Scad>> refs;
+  Variant clifor, data_doc;
+  std::string num_doc;
 };
 
 inline void AddTx(CLSEP_INFOPAG& block, const Tx& x) {
@@ -137,7 +140,8 @@ inline void AddTx(CLSEP_INFOPAG& block, const Tx& x) {
   t.PartitaIVA = x.piva, t.CodCG07 = x.cg07, t.FlgPrsFis = x.prs_fis;
   t.IndicatoreIndirizzo = x.tipo_ind, t.RiferimentoNonStrutturato = x.rif;
   t.Divisa = x.div, t.CVSTipo = x.cvs_tipo, t.CVSImporto = x.cvs_imp;
-  t.CVSDescr = x.cvs_descr;
+  t.CVSDescr = x.cvs_descr, t.Clifor = x.clifor;
+  t.NumeroDocumentoOrigine = x.num_doc, t.DataDocumento = x.data_doc;
   for (const auto& [numero, tipo] : x.refs) {
     CLSEP_RIFSCA& reference = *t.AddRiferimentoScadenza();
     reference.NumeroDocumento = numero;
@@ -145,9 +149,12 @@ inline void AddTx(CLSEP_INFOPAG& block, const Tx& x) {
   }
 }
 
-struct CbiScenario {
+// A whole file written through the public classes: its golden file is
+// tests/data/<Folder()>/<name>.xml.
+struct FileScenario {
   std::string name;
   zxEnumFormatoFile formato;
+  std::string localizzazione;
   int32_t numero;  // batch number of kind 1, year 2024
   int32_t progr_banca;
   std::vector<Tx> txs;
@@ -155,21 +162,29 @@ struct CbiScenario {
   std::function<void(CLSEP_FILESEPA&, framework::CompanyValues&,
                      CLSEP_INFOPAG&)>
       fill = [](auto&, auto&, auto&) {};
+
+  bool Iso() const { return localizzazione == "FR"; }
+  std::string Folder() const { return Iso() ? "iso" : "cbi"; }
 };
 
-inline std::vector<CbiScenario> CbiScenarios() {
+// Test names and failure messages show the scenario's name.
+inline void PrintTo(const FileScenario& scenario, std::ostream* out) {
+  *out << scenario.name;
+}
+
+inline std::vector<FileScenario> FileScenarios() {
   using Fmt = zxEnumFormatoFile;
   using Svc = zxEnumIndicatoreLivelloServizio;
   std::string long_text = "Rimborso nota di credito n. 7 - ";
   while (long_text.size() < 200) long_text += "citt\xC3\xA0 ";
   // clang-format off
-  return {
+  std::vector<FileScenario> scenarios = {
       // The common SEPA batch (normal priority, outcome "TRA", addresses on
       // two lines, free-text remittance): a domestic supplier, a foreign one
       // (agent with BIC), a private person with a credit note (negative
       // amount) and a 200-character remittance cut to 140 characters, and
       // batch booking asked for. Valid against the schema.
-      {"sepa_batch", Fmt::BonificoSEPA, 15, 1,
+      {"sepa_batch", Fmt::BonificoSEPA, "", 15, 1,
        {{.imp = 1250, .nome = "Fornitore Alfa S.p.A.", .iban = kIbanIt,
          .bic = "BCITITMMXXX", .cau = "SUPP", .ind = "Via Roma 1", .iso = "IT",
          .cap_citta = "20100 Milano MI Italia", .piva = "01987654321",
@@ -188,7 +203,7 @@ inline std::vector<CbiScenario> CbiScenarios() {
       // for structured addresses) with structured remittance: full address
       // with type ADDR, a private person with only town and country, a
       // foreign creditor with a post-office box address.
-      {"sepa_urgent_structured", Fmt::BonificoSEPA, 16, 2,
+      {"sepa_urgent_structured", Fmt::BonificoSEPA, "", 16, 2,
        {{.imp = 4200.75, .nome = "Rossi & Figli <Torino> S.n.c.",
          .iban = kIbanIt, .bic = "BCITITMMXXX", .cau = "SUPP",
          .ind = "Via Torino", .civico = "25", .cap = "10121",
@@ -213,7 +228,7 @@ inline std::vector<CbiScenario> CbiScenarios() {
       // account that is not IBAN-shaped ("Othr"), a blank account (empty
       // "Id"), a foreign account without BIC (empty "FinInstnId"), a reason
       // with trailing blanks, an empty currency and blank identifiers.
-      {"sepa_missing_data", Fmt::BonificoSEPA, 15, 1,
+      {"sepa_missing_data", Fmt::BonificoSEPA, "", 15, 1,
        {{.imp = 99.99, .nome = "Conto non IBAN", .iban = "000012345678",
          .cau = "SUPP  ", .iso = "IT", .rif = "Saldo"},
         {.imp = 10, .div = ""},
@@ -232,7 +247,7 @@ inline std::vector<CbiScenario> CbiScenarios() {
       // with a short and a long description, and the codes "INF" and "CDV";
       // a private person; a domestic account. The copy of this file without
       // "BICOrBEI" is valid against the schema.
-      {"cross_border_sdva", Fmt::BonificoEsteroXML, 17, 1,
+      {"cross_border_sdva", Fmt::BonificoEsteroXML, "", 17, 1,
        {{.imp = 15000, .nome = "Z\xC3\xBCrcher Uhren AG", .iban = kIbanCh,
          .bic = "UBSWCHZH80A", .cau = "SUPP", .ind = "Bahnhofstrasse 1",
          .iso = "CH", .cap_citta = "8001 Z\xC3\xBCrich Schweiz",
@@ -256,7 +271,7 @@ inline std::vector<CbiScenario> CbiScenarios() {
       // Urgent cross-border level "URGP"; a domestic creditor without BIC
       // still gets "CdtrAgt" (empty "FinInstnId") and an empty "BICOrBEI";
       // "CVA " with a trailing blank is reported but is not "CVA".
-      {"cross_border_urgp", Fmt::BonificoEsteroXML, 17, 1,
+      {"cross_border_urgp", Fmt::BonificoEsteroXML, "", 17, 1,
        {{.imp = 500, .nome = "Fornitore Beta S.r.l.", .iban = kIbanIt2,
          .ind = "Via Po 2", .iso = "IT", .cap_citta = "10123 Torino TO",
          .piva = "01234509876", .cg07 = 86, .rif = "Acconto",
@@ -265,7 +280,7 @@ inline std::vector<CbiScenario> CbiScenarios() {
          block.IndicatoreLivelloServizio = Svc::EsteroUrgente;
        }},
       // Cross-border without service level: no "PmtTpInf" at block level.
-      {"cross_border_no_service_level", Fmt::BonificoEsteroXML, 17, 1,
+      {"cross_border_no_service_level", Fmt::BonificoEsteroXML, "", 17, 1,
        {{.imp = 1234.56, .nome = "Acme Trading Inc.", .iban = kIbanDe,
          .bic = "COBADEFFXXX", .ind = "Friedrichstrasse 10", .iso = "DE",
          .cap_citta = "10117 Berlin", .piva = "DE123456789", .cg07 = 94,
@@ -275,17 +290,66 @@ inline std::vector<CbiScenario> CbiScenarios() {
          block.IndicatoreLivelloServizio = Svc::Assente;
        }},
   };
+  // The ISO file of the localised batch 21. SEPA format: outcome "TRA",
+  // batch booking "false", twelve French creditors (customer, document and
+  // date make "EndToEndId"), a credit note (negative amount) and a
+  // 200-character remittance cut to 140 characters. Valid.
+  std::vector<Tx> twelve;
+  for (int i = 1; i <= 12; ++i) {
+    const std::string n = (i < 10 ? "0" : "") + std::to_string(i);
+    twelve.push_back({.imp = i == 5 ? -150.5 : 100.1 * i,
+                      .nome = "Fournisseur " + n + " SARL", .iban = kIbanFr,
+                      .bic = "AGRIFRPPXXX",
+                      .rif = i == 12 ? long_text : "Facture F-" + n,
+                      .clifor = Variant(int32_t{40000 + i}),
+                      .data_doc = Variant(Date::FromParts(2024, 3, i)),
+                      .num_doc = "F2024-00" + n});
+  }
+  scenarios.push_back({"iso_sepa", Fmt::BonificoSEPA, "FR", 21, 1, twelve});
+  // Foreign format: urgent ("HIGH"), outcome "TRF", batch booking "true";
+  // every creditor gets its agent and its regulatory code; a customer code
+  // given as text and a document date given as Italian date text. Valid.
+  scenarios.push_back(
+      {"iso_foreign", Fmt::BonificoEsteroXML, "FR", 21, 1,
+       {{.imp = 15000, .nome = "Z\xC3\xBCrcher Uhren AG", .iban = kIbanCh,
+         .bic = "UBSWCHZH80A", .rif = "Invoice 2024-0815", .div = "CHF",
+         .cvs_descr = "CVA", .clifor = Variant("C-77 "),
+         .data_doc = Variant("05/03/2024"), .num_doc = "INV-0815"},
+        {.imp = 7300.5, .nome = "Acme Trading Inc.", .iban = kIbanDe,
+         .bic = "COBADEFFXXX", .rif = "Order 55", .div = "USD",
+         .cvs_descr = "INF  ", .clifor = Variant(int32_t{4711}),
+         .data_doc = Variant(Date::FromParts(2024, 3, 5)), .num_doc = "FT-12"}},
+       [](auto&, auto&, CLSEP_INFOPAG& block) {
+         block.FlagUrgente = true;
+         block.IndicatoreEsito = 5;
+         block.IndicatoreAccumuloSpese = 1;
+       }});
+  // Missing and odd data: no BIC for the block or a creditor (empty
+  // "FinInstnId"), an account that is not IBAN-shaped ("Othr"), a blank one
+  // (empty "Id"), no regulatory code, no customer or document date, and
+  // structured remittance (an empty "RmtInf": this file carries none).
+  scenarios.push_back(
+      {"iso_missing_data", Fmt::BonificoEsteroXML, "FR", 21, 1,
+       {{.imp = 99.99, .nome = "Conto non IBAN", .iban = "000012345678",
+         .num_doc = "X-1"},
+        {.imp = 10, .iban = "   ", .rif = "ignored", .data_doc = Variant::Null()}},
+       [](CLSEP_FILESEPA& builder, auto&, CLSEP_INFOPAG& block) {
+         builder.TipoStrutturaFile = zxEnumStrutturaSepa::Strutturato;
+         block.BicSwift = "";
+       }});
   // clang-format on
+  return scenarios;
 }
 
 // Writes `scenario` on `company` to `path`. Returns SaveXML's result; the
 // builder is left for inspection.
-inline bool WriteScenario(DemoCompany& company, const CbiScenario& scenario,
+inline bool WriteScenario(DemoCompany& company, const FileScenario& scenario,
                           const std::string& path,
                           std::unique_ptr<CLSEP_FILESEPA>& builder,
                           db::Connection* connection = nullptr) {
   builder = company.NewBuilder(connection);
   builder->FormatoFile = scenario.formato;
+  builder->CodiceIsoLocalizzazione = scenario.localizzazione;
   std::shared_ptr<CLSEP_INFOPAG> block = builder->Add(1, scenario.numero, 2024);
   if (block == nullptr) return false;
   block->ProgrBanca = scenario.progr_banca;
@@ -296,4 +360,4 @@ inline bool WriteScenario(DemoCompany& company, const CbiScenario& scenario,
 
 }  // namespace zsepa::testing
 
-#endif  // ZSEPA_TESTS_CBI_SCENARIOS_H_
+#endif  // ZSEPA_TESTS_SCENARIOS_H_
