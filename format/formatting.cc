@@ -33,6 +33,50 @@ std::string DateTimeText(const Date& date) {
          Pad(date.Minute(), 2) + ":" + Pad(date.Second(), 2);
 }
 
+// The magnitude of `value` in decimal with `decimals` digits after the point,
+// rounded as the platform rounds: first to 15 significant digits, then half
+// away from zero ("2.675" gives "2.68", 3.8049999999999997 "3.81"). `value`
+// must be finite.
+std::string RoundedMagnitude(double value, int decimals) {
+  char buffer[32];
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                    std::chars_format::scientific, 14);
+  // buffer holds "d.dddddddddddddde±xx": 15 digits and the exponent.
+  std::string digits(1, buffer[0]);
+  digits.append(buffer + 2, 14);
+  int exponent = 0;
+  std::from_chars(buffer + 17 + (buffer[17] == '+'), end, exponent);
+  // The digits before the point; at least one, "0" for a magnitude below 1.
+  int point = exponent + 1;
+  if (point < 1) {
+    digits.insert(0, static_cast<size_t>(1 - point), '0');
+    point = 1;
+  }
+  const size_t keep = static_cast<size_t>(point + decimals);
+  if (digits.size() < keep + 1) digits.resize(keep + 1, '0');
+  const bool round_up = digits[keep] >= '5';
+  digits.resize(keep);
+  if (round_up) {
+    size_t at = keep;
+    while (at > 0 && digits[at - 1] == '9') digits[--at] = '0';
+    if (at == 0) {
+      digits.insert(0, 1, '1');
+      ++point;
+    } else {
+      ++digits[at - 1];
+    }
+  }
+  if (decimals > 0) digits.insert(static_cast<size_t>(point), 1, '.');
+  return digits;
+}
+
+// `magnitude` with the sign of `value`, unless it rounded to zero.
+std::string Signed(double value, std::string magnitude) {
+  const bool zero = magnitude.find_first_not_of("0.") == std::string::npos;
+  return value < 0 && !zero ? "-" + magnitude : magnitude;
+}
+
 }  // namespace
 
 Variant ValoreNonNullo(const Variant& value, const Variant& fallback) {
@@ -69,13 +113,8 @@ std::string FormattaImporto(const Variant& value) {
   if (!value.IsNumeric()) return "";
   const double number = value.ToDouble();
   if (!std::isfinite(number)) return "";
-  char buffer[400];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, number,
-                                       std::chars_format::fixed, 2);
-  std::string text(buffer, end);
   // A value that rounds to zero is written without a sign.
-  if (text == "-0.00") text = "0.00";
-  return text;
+  return Signed(number, RoundedMagnitude(number, 2));
 }
 
 std::string NormalizzaTesto(std::string_view text) {
@@ -96,13 +135,13 @@ std::string NormalizzaTesto(std::string_view text) {
 
 std::string FormatNumberPicture(const Variant& value, int min_digits) {
   if (!value.IsNumeric()) return value.ToText();
-  const double rounded = std::round(value.ToDouble());
-  if (!std::isfinite(rounded) || std::fabs(rounded) > 9.2e18) {
-    return value.ToText();
+  const double number = value.ToDouble();
+  if (!std::isfinite(number)) return value.ToText();
+  std::string digits = RoundedMagnitude(number, 0);
+  if (digits.size() < static_cast<size_t>(min_digits)) {
+    digits.insert(0, static_cast<size_t>(min_digits) - digits.size(), '0');
   }
-  const long long number = static_cast<long long>(rounded);
-  const std::string digits = Pad(number < 0 ? -number : number, min_digits);
-  return number < 0 ? "-" + digits : digits;
+  return Signed(number, std::move(digits));
 }
 
 std::string FormatDatePicture(const Variant& value,

@@ -55,19 +55,36 @@ TEST(FormattingTest, DateFormatters) {
 }
 
 TEST(FormattingTest, FormattaImporto) {
-  const Case cases[] = {{1234.5, "1234.50"},
-                        {0, "0.00"},
-                        {1234567890.1, "1234567890.10"},
-                        {-7, "-7.00"},
-                        {0.1 + 0.2, "0.30"},
-                        {-0.004, "0.00"},
-                        {1e15, "1000000000000000.00"},
-                        {"12,5", "12.50"},
-                        {Variant::Null(), ""},
-                        {Variant(), ""},
-                        {"x", ""},
-                        {"1e400", ""},
-                        {kMarch5, ""}};
+  // Rounded as the platform rounds: to 15 significant digits, then half
+  // away from zero, so the decimal value as written decides, not its binary
+  // neighbour (2.675 is 2.67499999999999982236431605997495353221893310546875).
+  const Case cases[] = {
+      {1234.5, "1234.50"},
+      {0, "0.00"},
+      {1234567890.1, "1234567890.10"},
+      {-7, "-7.00"},
+      {0.1 + 0.2, "0.30"},
+      {-0.004, "0.00"},
+      {-0.001, "0.00"},
+      {1e15, "1000000000000000.00"},
+      {2.675, "2.68"},
+      {0.125, "0.13"},
+      {1.005, "1.01"},
+      {-0.125, "-0.13"},
+      {1.115, "1.12"},
+      {3.8049999999999997, "3.81"},
+      {0.005, "0.01"},
+      {999999999999.995, "1000000000000.00"},
+      {0.994999999999999, "0.99"},
+      {1e-300, "0.00"},
+      {1.7976931348623157e308,
+       std::string("179769313486232") + std::string(294, '0') + ".00"},
+      {"12,5", "12.50"},
+      {Variant::Null(), ""},
+      {Variant(), ""},
+      {"x", ""},
+      {"1e400", ""},
+      {kMarch5, ""}};
   for (const auto& [value, text] : cases) {
     EXPECT_EQ(FormattaImporto(value), text) << "'" << value.ToText() << "'";
   }
@@ -91,8 +108,16 @@ TEST(FormattingTest, NormalizzaTestoReplacesEachCharacterOnce) {
 
 TEST(FormattingTest, PictureFormats) {
   const std::tuple<Variant, int, std::string> numbers[] = {
-      {-15, 7, "-0000015"},    {12345678, 7, "12345678"}, {2.5, 3, "003"},
-      {"42", 5, "00042"},      {"X3069", 5, "X3069"},     {"", 5, ""},
+      {-15, 7, "-0000015"},
+      {12345678, 7, "12345678"},
+      {2.5, 3, "003"},
+      {-2.5, 3, "-003"},
+      {2.4999999999999996, 3, "003"},
+      {-0.4, 3, "000"},
+      {1e20, 3, "100000000000000000000"},
+      {"42", 5, "00042"},
+      {"X3069", 5, "X3069"},
+      {"", 5, ""},
       {Variant::Null(), 3, ""}};
   for (const auto& [value, digits, text] : numbers) {
     EXPECT_EQ(FormatNumberPicture(value, digits), text)
