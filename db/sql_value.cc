@@ -9,8 +9,13 @@ namespace {
 
 constexpr char kSource[] = "ZALT_FILESEPA";
 
+// An optional "-" and digits, with spaces around as the database accepts
+// them (a host reading a fixed-width column passes "1000 ").
 bool IsPlainInteger(std::string_view text) {
-  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return false;
+  text = text.substr(first, text.find_last_not_of(' ') + 1 - first);
+  if (text.front() == '-') text.remove_prefix(1);
   if (text.empty()) return false;
   for (const char c : text) {
     if (c < '0' || c > '9') return false;

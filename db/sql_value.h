@@ -20,10 +20,10 @@ namespace zsepa::db {
 // contains a single quote (or a NUL character, which would cut the text).
 std::string QuotedSqlValue(std::string_view text);
 
-// The text of `value` (as Variant::ToText gives it), for writing without
-// quotes. Refused unless it is a plain integer: an optional leading minus
-// followed by decimal digits only, nothing else (no blanks, no sign "+", no
-// decimal point).
+// The text of `value` (as Variant::ToText gives it), unchanged, for writing
+// without quotes. Refused unless it is a plain integer with spaces around it
+// allowed: spaces, an optional minus, decimal digits, spaces; nothing else
+// (no other blank, no sign "+", no decimal point, no space inside).
 std::string IntegerSqlValue(const Variant& value);
 
 }  // namespace zsepa::db

@@ -71,11 +71,13 @@ TEST(StatementsTest, HostileValuesRefused) {
 // The checks that every statement builder applies to the values it writes.
 TEST(SqlValueTest, IntegerValues) {
   for (const Variant& value :
-       {Variant(int64_t{-42}), Variant(1000.0), Variant("0012")}) {
+       {Variant(int64_t{-42}), Variant(1000.0), Variant("0012"), Variant(" 1"),
+        Variant("1000 "), Variant("  -94  ")}) {
     EXPECT_EQ(IntegerSqlValue(value), value.ToText());
   }
   for (const Variant& value :
-       {Variant(""), Variant(), Variant::Null(), Variant("+1"), Variant(" 1"),
+       {Variant(""), Variant(), Variant::Null(), Variant("+1"), Variant("  "),
+        Variant("- 1"), Variant("1 2"), Variant("\t1"), Variant("1\n"),
         Variant(1.5), Variant("1;DROP X"), Variant(true),
         Variant(std::string("1\0", 2))}) {
     EXPECT_EQ(ErrorCode([&] { IntegerSqlValue(value); }),

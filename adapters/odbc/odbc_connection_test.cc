@@ -103,7 +103,13 @@ TEST_F(OdbcConnectionTest, SystemStatementsGiveTheEmbeddedAdaptersRows) {
   for (const std::string& sql :
        {db::QueryOrdinanteStatement(Variant(int32_t{1000})),
         db::IbanEsteroStatement("FR7630006000011234567890189"),
-        db::IndTipoStatoStatement("71", Variant(int32_t{1}))}) {
+        db::IndTipoStatoStatement("71", Variant(int32_t{1})),
+        // Values with the spaces of a fixed-width column reach the database
+        // as they are, and it reads them as numbers.
+        db::QueryOrdinanteStatement(Variant("1000 ")),
+        db::IndTipoStatoStatement(" 71", Variant(" 1 ")),
+        db::BatchStatement(zxEnumFormatoFile::BonificoSEPA, "", Variant(" 1"),
+                           1, 15, 2024)}) {
     const auto expected = ReadAll(*embedded->Execute(sql));
     ASSERT_FALSE(expected.empty()) << sql;
     EXPECT_EQ(ReadAll(*connection->Execute(sql)), expected) << sql;
