@@ -94,23 +94,25 @@ Date Date::Today() {
 
 std::optional<Date> Date::Parse(std::string_view text) {
   int y = 0, m = 0, d = 0, hh = 0, mi = 0, ss = 0;
-  if (text.size() == 10 && text[2] == '/' && text[5] == '/') {
+  if (text.size() < 10) return std::nullopt;
+  if (text[2] == '/' && text[5] == '/') {
     if (!ReadDigits(text, 0, 2, d) || !ReadDigits(text, 3, 2, m) ||
         !ReadDigits(text, 6, 4, y))
       return std::nullopt;
-  } else {
-    if (text.size() != 10 && text.size() != 19) return std::nullopt;
-    if (!ReadDigits(text, 0, 4, y) || text[4] != '-' ||
-        !ReadDigits(text, 5, 2, m) || text[7] != '-' ||
-        !ReadDigits(text, 8, 2, d))
+  } else if (!ReadDigits(text, 0, 4, y) || text[4] != '-' ||
+             !ReadDigits(text, 5, 2, m) || text[7] != '-' ||
+             !ReadDigits(text, 8, 2, d)) {
+    return std::nullopt;
+  }
+  // An optional time after "T" or a blank: "hh:mm" or "hh:mm:ss".
+  if (text.size() != 10) {
+    if (text.size() != 16 && text.size() != 19) return std::nullopt;
+    if ((text[10] != 'T' && text[10] != ' ') || !ReadDigits(text, 11, 2, hh) ||
+        text[13] != ':' || !ReadDigits(text, 14, 2, mi) || hh > 23 || mi > 59)
       return std::nullopt;
-    if (text.size() == 19) {
-      if ((text[10] != 'T' && text[10] != ' ') ||
-          !ReadDigits(text, 11, 2, hh) || text[13] != ':' ||
-          !ReadDigits(text, 14, 2, mi) || text[16] != ':' ||
-          !ReadDigits(text, 17, 2, ss) || hh > 23 || mi > 59 || ss > 59)
-        return std::nullopt;
-    }
+    if (text.size() == 19 &&
+        (text[16] != ':' || !ReadDigits(text, 17, 2, ss) || ss > 59))
+      return std::nullopt;
   }
   if (!IsValidDay(y, m, d)) return std::nullopt;
   return FromParts(y, m, d, hh, mi, ss);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -54,6 +55,35 @@ TEST(VariantTest, IntegerConversionsRoundHalvesToEvenAndRaise) {
     EXPECT_EQ(ErrorCode([&] { to32 = c.value.ToInt32(); }), c.int32_error)
         << input;
     EXPECT_EQ(std::tie(to16, to32), std::tie(c.expected, c.expected)) << input;
+  }
+}
+
+// The date texts that hosts pass; anything else is no date.
+TEST(DateTest, ParsesTheFormsHostsPass) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"2024-03-05", "2024-03-05"},
+      {"2024-03-05T09:07:03", "2024-03-05 09:07:03"},
+      {"2024-03-05 09:07:03", "2024-03-05 09:07:03"},
+      {"2024-03-05 09:07", "2024-03-05 09:07:00"},
+      {"2024-03-05T09:07", "2024-03-05 09:07:00"},
+      {"05/03/2024", "2024-03-05"},
+      {"05/03/2024 09:07:03", "2024-03-05 09:07:03"},
+      {"05/03/2024T09:07", "2024-03-05 09:07:00"},
+      {"29/02/2023", nullptr},
+      {"2024-03-05 24:00", nullptr},
+      {"2024-03-05 09:60", nullptr},
+      {"2024-03-05 09:07:", nullptr},
+      {"2024-03-05 9:07", nullptr},
+      {"2024-03-05X09:07", nullptr},
+      {"05/03/24", nullptr},
+      {"2024-3-5", nullptr},
+      {"", nullptr},
+  };
+  for (const auto& [text, expected] : cases) {
+    const std::optional<Date> date = Date::Parse(text);
+    EXPECT_EQ(date ? date->ToText() : "(none)",
+              expected != nullptr ? expected : "(none)")
+        << text;
   }
 }
 

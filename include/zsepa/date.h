@@ -30,8 +30,9 @@ class Date {
   static constexpr double kMaxSerial = 2958466;  // 1 January 10000, excluded
   // Today's local date at midnight.
   static Date Today();
-  // Reads "YYYY-MM-DD", "YYYY-MM-DDThh:mm:ss", "YYYY-MM-DD hh:mm:ss" and
-  // "DD/MM/YYYY" with valid fields; nothing else.
+  // Reads "YYYY-MM-DD" and "DD/MM/YYYY", each optionally followed (after "T"
+  // or a blank) by a time "hh:mm" or "hh:mm:ss", with valid fields; nothing
+  // else.
   static std::optional<Date> Parse(std::string_view text);
 
   int Year() const;
