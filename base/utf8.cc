@@ -53,26 +53,37 @@ char32_t Next(std::string_view text, size_t& pos) {
   return cp;
 }
 
+size_t Units(std::string_view text, size_t pos) {
+  // Only a well-formed four-byte sequence encodes a character beyond the
+  // Basic Multilingual Plane.
+  return SequenceLength(text, pos) == 4 ? 2 : 1;
+}
+
 size_t Length(std::string_view text) {
   size_t count = 0;
   for (size_t pos = 0; pos < text.size(); pos += SequenceLength(text, pos)) {
-    ++count;
+    count += Units(text, pos);
   }
   return count;
 }
 
 std::string Left(std::string_view text, size_t count) {
   size_t pos = 0;
-  for (size_t n = 0; n < count && pos < text.size(); ++n) {
+  // A character of two units that does not fit whole is left out.
+  for (size_t n = 0; pos < text.size() && n + Units(text, pos) <= count;) {
+    n += Units(text, pos);
     pos += SequenceLength(text, pos);
   }
   return std::string(text.substr(0, pos));
 }
 
 std::string FitRight(std::string_view text, size_t count) {
-  std::string result = Left(text, count);
-  const size_t length = Length(result);
-  if (length < count) result.append(count - length, ' ');
+  const size_t length = Length(text);
+  // A cut that leaves half a character out is not padded: the host's text
+  // would hold that half, of which the file keeps nothing.
+  if (length >= count) return Left(text, count);
+  std::string result(text);
+  result.append(count - length, ' ');
   return result;
 }
 

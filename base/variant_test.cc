@@ -107,14 +107,16 @@ TEST(DateTest, CompositionRollsOver) {
   }
 }
 
-// "è" is 2 bytes, "€" 3, "😀" 4; malformed bytes (a lone lead byte, an
-// overlong form, a surrogate, a code point above U+10FFFF) count one
-// character each.
-TEST(Utf8Test, CountsAndCutsCodePoints) {
+// Characters count as the host counts them, in UTF-16 units: "è" (2 bytes)
+// and "€" (3) one, "😀" (4) two; a cut never keeps half of "😀" (nor pads
+// for it). Malformed bytes (a lone lead byte, an overlong form, a surrogate,
+// a code point above U+10FFFF) count one unit each.
+TEST(Utf8Test, CountsAndCutsUtf16Units) {
   const std::tuple<std::string, size_t, std::string, std::string, bool>
       cases[] = {
-          {"è€😀ab", 5, "è€", "è€😀a", true},
-          {"😀x", 2, "😀x", "😀x  ", true},
+          {"è€😀ab", 6, "è€", "è€😀", true},
+          {"😀x", 3, "😀", "😀x ", true},
+          {"x😀😀", 5, "x", "x😀", true},
           {"a\xC3", 2, "a\xC3", "a\xC3  ", false},
           {"\xC0\xAFz", 3, "\xC0\xAF", "\xC0\xAFz ", false},
           {"\xED\xA0\x80", 3, "\xED\xA0", "\xED\xA0\x80 ", false},

@@ -121,13 +121,14 @@ std::string NormalizzaTesto(std::string_view text) {
   std::string result;
   result.reserve(text.size());
   for (size_t pos = 0; pos < text.size();) {
+    const size_t units = utf8::Units(text, pos);
     const char32_t cp = utf8::Next(text, pos);
     if (cp == U'&') {
       result += 'e';
     } else if (cp >= 0x20 && cp <= 0x7F) {
       result += static_cast<char>(cp);
     } else {
-      result += '?';
+      result.append(units, '?');  // one per UTF-16 unit, as the host counts
     }
   }
   return result;

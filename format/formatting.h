@@ -29,8 +29,8 @@ std::string FormattaDataOraFuso(const Variant& value);
 // A number (or numeric text) with two decimals, "." and no grouping
 // ("1234.50", "-7.00"); "" for a value that is not numeric.
 std::string FormattaImporto(const Variant& value);
-// Every character outside U+0020..U+007F becomes one "?", then every "&"
-// becomes "e".
+// Every character outside U+0020..U+007F becomes one "?" per UTF-16 unit
+// (an emoji gives "??"), then every "&" becomes "e".
 std::string NormalizzaTesto(std::string_view text);
 
 // A zero-padded number picture such as "000" or "00000" applied to a value:

@@ -92,12 +92,13 @@ TEST(FormattingTest, FormattaImporto) {
   }
 }
 
-// Malformed UTF-8 gives one "?" per byte.
+// One "?" per UTF-16 unit (two for an emoji); malformed UTF-8 one per byte.
 TEST(FormattingTest, NormalizzaTestoReplacesEachCharacterOnce) {
   const std::pair<std::string, std::string> cases[] = {
       {"Caffè & Co", "Caff? e Co"},
       {"€5", "?5"},
-      {"😀!", "?!"},
+      {"😀!", "?\?!"},
+      {"a😀b", "a??b"},
       {"a\tb\r\nc", "a?b??c"},
       {" ~\x7F", " ~\x7F"},
       {"A&&B", "AeeB"},
