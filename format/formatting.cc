@@ -94,6 +94,10 @@ std::string TestoNonNullo(const Variant& value) {
   return RTrimSpaces(ValoreNonNullo(value, "").ToText());
 }
 
+std::string FormatFixed(double value, int decimals) {
+  return Signed(value, RoundedMagnitude(value, decimals));
+}
+
 std::string FormattaData(const Variant& value) {
   const auto date = DateOf(value);
   return date ? DateText(*date, "-") : "";

@@ -29,6 +29,9 @@ std::string FormattaDataOraFuso(const Variant& value);
 // A number (or numeric text) with two decimals, "." and no grouping
 // ("1234.50", "-7.00"); "" for a value that is not numeric.
 std::string FormattaImporto(const Variant& value);
+// A finite `value` with `decimals` digits after "." and no grouping, rounded
+// as amounts are (to 15 significant digits, then halves away from zero).
+std::string FormatFixed(double value, int decimals);
 // Every character outside U+0020..U+007F becomes one "?" per UTF-16 unit
 // (an emoji gives "??"), then every "&" becomes "e".
 std::string NormalizzaTesto(std::string_view text);

@@ -11,6 +11,7 @@
 #include "zsepa/clsep_transfcredit.h"
 #include "zsepa/date.h"
 #include "zsepa/error.h"
+#include "zsepa/transactions_recordset.h"
 #include "zsepa/variant.h"
 
 // The stored fields of the block, the transaction and the document
@@ -36,14 +37,7 @@ enum class FieldKind {
 
 // Column types of the transactions recordset, with the numbers of the
 // classic data-access layer.
-enum class ColumnType : int32_t {
-  kNone = 0,
-  kSmallInt = 2,
-  kInteger = 3,
-  kDate = 7,
-  kDecimal = 14,
-  kVarChar = 200,
-};
+using ColumnType = RecordsetColumnType;
 
 // A field's column in the transactions recordset: position counts from 1
 // (0: the field has no column); size is the maximum number of characters of

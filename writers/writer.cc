@@ -5,8 +5,8 @@
 
 #include "base/required.h"
 #include "writers/cbi_credit_transfer.h"
+#include "writers/cbi_direct_debit.h"
 #include "writers/iso_credit_transfer.h"
-#include "writers/unavailable.h"
 #include "zsepa/error.h"
 
 namespace zsepa::writers {
@@ -44,7 +44,7 @@ FileKind KindOf(zxEnumFormatoFile FormatoFile,
 const Writer& SelectWriter(FileKind kind) {
   static const CbiCreditTransferWriter cbi;
   static const IsoCreditTransferWriter iso;
-  static const UnavailableWriter direct_debit("CBI SEPA Direct Debit");
+  static const CbiDirectDebitWriter direct_debit;
   switch (kind) {
     case FileKind::kCbiSepaCreditTransfer:
     case FileKind::kCbiCrossBorderTransfer:

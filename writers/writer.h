@@ -62,8 +62,7 @@ enum class FileKind {
 FileKind KindOf(zxEnumFormatoFile FormatoFile,
                 std::string_view CodiceIsoLocalizzazione);
 
-// The writer of a file kind; kinds without a writer in this build get one
-// that fails with codes::kWriterUnavailable.
+// The writer of a file kind.
 const Writer& SelectWriter(FileKind kind);
 
 // The builder's totals over all blocks in list order: raise run-time error 6

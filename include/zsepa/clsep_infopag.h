@@ -8,6 +8,7 @@
 #include "zsepa/clsep_transfcredit.h"
 #include "zsepa/collection.h"
 #include "zsepa/enums.h"
+#include "zsepa/transactions_recordset.h"
 #include "zsepa/variant.h"
 
 namespace zsepa {
@@ -56,6 +57,12 @@ class CLSEP_INFOPAG {
   // minus sign adds its magnitude); raises run-time error 6 when the sum
   // overflows.
   double TotaleImportoTrasferimenti() const;
+  // A new, open, disconnected recordset with the transactions' 42 columns
+  // and one row per transaction in list order, positioned on the last row.
+  // The caller owns it; later changes to the transactions do not reach it.
+  // A value that its column cannot hold raises codes::kValueNotAccepted
+  // (see TransactionsRecordset) and nothing is returned.
+  std::unique_ptr<TransactionsRecordset> RecorsetTransazioni() const;
 
  private:
   Collection<std::shared_ptr<CLSEP_TRANSFCREDIT>> trasferimenti_;

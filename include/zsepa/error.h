@@ -66,6 +66,9 @@ inline constexpr int32_t kLoadFileTooLarge = static_cast<int32_t>(0x8003ffa1);
 inline constexpr int32_t kNoCurrentRecord = 3021;
 inline constexpr int32_t kItemNotFound = 3265;
 inline constexpr int32_t kObjectClosed = 3704;
+// A value that a recordset column cannot hold (too long, beyond the
+// column's precision, of the wrong kind): refused, never cut.
+inline constexpr int32_t kValueNotAccepted = static_cast<int32_t>(0x80040e21);
 }  // namespace codes
 
 }  // namespace zsepa
