@@ -1,21 +1,24 @@
 #include "writers/schema_validation.h"
 
 #include <libxml/parser.h>
+#include <libxml/uri.h>
 #include <libxml/xmlIO.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlreader.h>
 #include <libxml/xmlschemas.h>
 #include <libxml/xmlversion.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <climits>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
+#include "base/ascii.h"
 #include "zsepa/error.h"
 
 namespace zsepa {
@@ -84,32 +87,132 @@ struct ThreadErrorCapture {
 };
 #endif
 
-#if LIBXML_VERSION < 21400
-// Before 2.14 the schema parser reads the documents a schema imports through
-// the process-wide entity loader only, without the no-network option: this
-// installs the loader that refuses network addresses for the lifetime of the
-// guard. The loader is shared by every thread of the process, so validations
-// on two threads must not overlap. From 2.14 on each context gets its own
-// loader instead.
-class NoNetwork {
- public:
-  NoNetwork() : previous_loader_(xmlGetExternalEntityLoader()) {
-    xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
+// The first file the schema parser wanted to read that was refused.
+struct Refusal {
+  std::string message;  // "" while none was
+};
+
+// Why the file that libxml2 is about to open for `url` is refused: it exists
+// and is not a regular file (a named pipe would block the validation for
+// ever, a device such as /dev/zero would never end). "" when libxml2 may go
+// on, also when the file does not exist or cannot be examined: libxml2 then
+// reports it as it does.
+std::string RefusalOf(const char* url) {
+  if (url == nullptr) return "";
+  // libxml2 takes a local name with or without these before an absolute
+  // path, and tries it with its %-escapes decoded when it does not exist.
+  std::string path = url;
+  for (const std::string_view scheme : {"file://localhost/", "file:///"}) {
+    if (path.size() >= scheme.size() &&
+        EqualsIgnoreCase(std::string_view(path).substr(0, scheme.size()),
+                         scheme)) {
+      path.erase(0, scheme.size() - 1);
+      break;
+    }
   }
-  ~NoNetwork() { xmlSetExternalEntityLoader(previous_loader_); }
-  NoNetwork(const NoNetwork&) = delete;
-  NoNetwork& operator=(const NoNetwork&) = delete;
+  if (path.size() >= 6 &&
+      EqualsIgnoreCase(std::string_view(path).substr(0, 6), "file:/")) {
+    path.erase(0, 5);
+  }
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::file_status status = fs::status(path, error);
+  if (status.type() == fs::file_type::not_found) {
+    if (char* unescaped = xmlURIUnescapeString(path.c_str(), 0, nullptr)) {
+      status = fs::status(unescaped, error);
+      xmlFree(unescaped);
+    }
+  }
+  const char* kind = nullptr;
+  switch (status.type()) {
+    case fs::file_type::none:
+    case fs::file_type::not_found:
+    case fs::file_type::regular:
+      return "";
+    case fs::file_type::directory:
+      kind = "una cartella";
+      break;
+    case fs::file_type::fifo:
+      kind = "una pipe con nome (FIFO)";
+      break;
+    case fs::file_type::character:
+      kind = "un dispositivo a caratteri";
+      break;
+    case fs::file_type::block:
+      kind = "un dispositivo a blocchi";
+      break;
+    case fs::file_type::socket:
+      kind = "un socket";
+      break;
+    default:
+      kind = "un file di tipo sconosciuto";
+      break;
+  }
+  return std::string("non è un file regolare ma ") + kind;
+}
+
+// Records in `refusal` why `url` is refused; false when it is not.
+bool Refuse(Refusal& refusal, const char* url) {
+  const std::string why = RefusalOf(url);
+  if (why.empty()) return false;
+  if (refusal.message.empty()) {
+    refusal.message =
+        "impossibile leggere il file " + std::string(url) + ": " + why;
+  }
+  return true;
+}
+
+#if LIBXML_VERSION < 21400
+// Before 2.14 the schema parser reads the documents a schema includes or
+// imports through the process-wide entity loader only, without the
+// no-network option: this installs a loader that refuses network addresses
+// and files that are not regular for the lifetime of the guard, recording
+// the first refusal in the guard's Refusal. The loader is shared by every
+// thread of the process, so validations on two threads must not overlap.
+// From 2.14 on each context gets its own loader instead.
+thread_local Refusal* current_refusal = nullptr;
+
+xmlParserInputPtr LoadLocalRegularFile(const char* url, const char* id,
+                                       xmlParserCtxtPtr ctxt) {
+  if (current_refusal != nullptr && Refuse(*current_refusal, url)) {
+    return nullptr;
+  }
+  return xmlNoNetExternalEntityLoader(url, id, ctxt);
+}
+
+class LocalLoader {
+ public:
+  explicit LocalLoader(Refusal& refusal)
+      : previous_loader_(xmlGetExternalEntityLoader()),
+        previous_refusal_(std::exchange(current_refusal, &refusal)) {
+    xmlSetExternalEntityLoader(LoadLocalRegularFile);
+  }
+  ~LocalLoader() {
+    xmlSetExternalEntityLoader(previous_loader_);
+    current_refusal = previous_refusal_;
+  }
+  LocalLoader(const LocalLoader&) = delete;
+  LocalLoader& operator=(const LocalLoader&) = delete;
 
  private:
   xmlExternalEntityLoader previous_loader_;
+  Refusal* previous_refusal_;
 };
 #else
-struct NoNetwork {};
+struct LocalLoader {
+  explicit LocalLoader(Refusal&) {}
+};
 
-// A context's resource loader that opens local files only.
-xmlParserErrors LoadWithoutNetwork(void*, const char* url, const char*,
-                                   xmlResourceType, xmlParserInputFlags flags,
-                                   xmlParserInput** input) {
+// A context's resource loader that opens local regular files only; its data
+// is the validation's Refusal.
+xmlParserErrors LoadLocalRegularFile(void* refusal, const char* url,
+                                     const char*, xmlResourceType,
+                                     xmlParserInputFlags flags,
+                                     xmlParserInput** input) {
+  if (Refuse(*static_cast<Refusal*>(refusal), url)) {
+    *input = nullptr;
+    return XML_IO_UNKNOWN;
+  }
   return xmlNewInputFromUrl(
       url, static_cast<xmlParserInputFlags>(flags & ~XML_INPUT_NETWORK), input);
 }
@@ -138,15 +241,18 @@ struct ReaderDeleter {
   void operator()(xmlTextReader* reader) const { xmlFreeTextReader(reader); }
 };
 
-// Raises when `path` cannot be opened for reading.
-void RequireReadable(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    throw Error(
-        kFileNotFound, "ValidateAgainstSchema",
-        "Impossibile leggere il file " + path + ": " + std::strerror(errno));
+// The largest file the validation reads: libxml2 takes sizes as int.
+constexpr size_t kMaxInputBytes = INT_MAX;
+
+// The whole of the regular file `path`; raises 53 when it cannot be read.
+std::string ReadInput(const std::string& path) {
+  std::string bytes;
+  const std::string why = ReadInputFile(path, kMaxInputBytes, bytes);
+  if (!why.empty()) {
+    throw Error(kFileNotFound, "ValidateAgainstSchema",
+                "Impossibile leggere il file " + path + ": " + why);
   }
-  std::fclose(file);
+  return bytes;
 }
 
 std::string Describe(const Collected& collected) {
@@ -159,23 +265,47 @@ std::string Describe(const Collected& collected) {
 
 std::vector<SchemaIssue> ValidateAgainstSchema(const std::string& xml_path,
                                                const std::string& xsd_path) {
-  RequireReadable(xsd_path);
-  RequireReadable(xml_path);
-  [[maybe_unused]] NoNetwork no_network;
+  // Both files are read here, where they are opened without blocking; the
+  // parsers get their bytes, with their paths as base for what they name.
+  const std::string xsd_bytes = ReadInput(xsd_path);
+  std::string xml_bytes = ReadInput(xml_path);
+  Refusal refusal;
+  [[maybe_unused]] LocalLoader loader(refusal);
   Collected schema_errors;
+  // The schema document outlives the schema built from it.
+  std::unique_ptr<xmlDoc, DocDeleter> schema_doc;
   std::unique_ptr<xmlSchema, SchemaDeleter> schema;
   {
     ThreadErrorCapture capture(schema_errors);
+    std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> reader(
+        xmlNewParserCtxt());
+    if (reader == nullptr) throw std::bad_alloc();
+    reader->_private = &schema_errors;
+    reader->sax->serror = kCollectForParser;
+#if LIBXML_VERSION >= 21400
+    xmlCtxtSetResourceLoader(reader.get(), LoadLocalRegularFile, &refusal);
+#endif
+    // With entities substituted, as the schema parser reads the documents
+    // the schema includes.
+    schema_doc.reset(xmlCtxtReadMemory(
+        reader.get(), xsd_bytes.data(), static_cast<int>(xsd_bytes.size()),
+        xsd_path.c_str(), nullptr, XML_PARSE_NOENT | XML_PARSE_NONET));
     std::unique_ptr<xmlSchemaParserCtxt, SchemaParserDeleter> parser(
-        xmlSchemaNewParserCtxt(xsd_path.c_str()));
+        schema_doc != nullptr ? xmlSchemaNewDocParserCtxt(schema_doc.get())
+                              : nullptr);
     if (parser != nullptr) {
       xmlSchemaSetParserStructuredErrors(parser.get(), kCollect,
                                          &schema_errors);
 #if LIBXML_VERSION >= 21400
-      xmlSchemaSetResourceLoader(parser.get(), LoadWithoutNetwork, nullptr);
+      xmlSchemaSetResourceLoader(parser.get(), LoadLocalRegularFile, &refusal);
 #endif
       schema.reset(xmlSchemaParse(parser.get()));
     }
+  }
+  if (!refusal.message.empty()) {
+    throw Error(kFileNotFound, "ValidateAgainstSchema",
+                "Lo schema " + xsd_path +
+                    " non può essere compilato: " + refusal.message);
   }
   if (schema == nullptr) {
     throw Error(schema_errors.first_code != 0 ? schema_errors.first_code
@@ -191,8 +321,10 @@ std::vector<SchemaIssue> ValidateAgainstSchema(const std::string& xml_path,
   if (ctxt == nullptr) throw std::bad_alloc();
   ctxt->_private = &found;
   ctxt->sax->serror = kCollectForParser;
-  std::unique_ptr<xmlDoc, DocDeleter> doc(
-      xmlCtxtReadFile(ctxt.get(), xml_path.c_str(), nullptr, XML_PARSE_NONET));
+  std::unique_ptr<xmlDoc, DocDeleter> doc(xmlCtxtReadMemory(
+      ctxt.get(), xml_bytes.data(), static_cast<int>(xml_bytes.size()),
+      xml_path.c_str(), nullptr, XML_PARSE_NONET));
+  std::string().swap(xml_bytes);  // the tree holds what is needed now
   if (doc == nullptr) {
     if (found.issues.empty()) {
       found.issues.push_back({0, "il file non è un XML ben formato"});
@@ -212,12 +344,14 @@ std::vector<SchemaIssue> ValidateAgainstSchema(const std::string& xml_path,
 }
 
 std::string RootNamespace(const std::string& xml_path) {
-  RequireReadable(xml_path);
-  [[maybe_unused]] NoNetwork no_network;
+  const std::string bytes = ReadInput(xml_path);
+  Refusal refusal;
+  [[maybe_unused]] LocalLoader loader(refusal);
   Collected found;
   ThreadErrorCapture capture(found);
   std::unique_ptr<xmlTextReader, ReaderDeleter> reader(
-      xmlReaderForFile(xml_path.c_str(), nullptr, XML_PARSE_NONET));
+      xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()),
+                         xml_path.c_str(), nullptr, XML_PARSE_NONET));
   if (reader != nullptr) {
     xmlTextReaderSetStructuredErrorHandler(reader.get(), kCollect, &found);
     while (xmlTextReaderRead(reader.get()) == 1) {

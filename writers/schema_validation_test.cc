@@ -1,15 +1,23 @@
 #include "writers/schema_validation.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include "zsepa/error.h"
 
@@ -87,6 +95,172 @@ TEST_F(SchemaValidationTest, ReportsEveryProblemWithItsLineOrRaises) {
       Error);
   EXPECT_THROW(RootNamespace(missing), Error);
   EXPECT_THROW(RootNamespace(Write("empty.xml", "")), Error);
+}
+
+// A named pipe at `path` into which `text` is written whenever a reader has
+// it open, until the feeder is let go. Nobody should open it: the feeder
+// only turns a reader that would wait for ever for a writer into one that
+// reads (the text, once or more), so that a validation that opens the pipe
+// does not hang but comes to a wrong outcome. On destruction the feeder is
+// let go by an open that does not wait.
+class PipeFeeder {
+ public:
+  PipeFeeder(std::string path, std::string text) : path_(std::move(path)) {
+    if (::mkfifo(path_.c_str(), 0600) != 0) {
+      ADD_FAILURE() << "cannot make the named pipe " << path_;
+      return;
+    }
+    thread_ = std::thread([this, text = std::move(text)] {
+      for (;;) {
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        if (stop_) {
+          ::close(fd);
+          return;
+        }
+        for (size_t done = 0; done < text.size();) {
+          const ssize_t wrote =
+              ::write(fd, text.data() + done, text.size() - done);
+          if (wrote <= 0) break;
+          done += static_cast<size_t>(wrote);
+        }
+        ::close(fd);
+      }
+    });
+  }
+  ~PipeFeeder() {
+    if (!thread_.joinable()) return;
+    stop_ = true;
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    thread_.join();
+    if (fd >= 0) ::close(fd);
+  }
+  PipeFeeder(const PipeFeeder&) = delete;
+  PipeFeeder& operator=(const PipeFeeder&) = delete;
+
+ private:
+  std::string path_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Files that are not regular, given to the validation or named by a schema,
+// are refused with 53 and the reason, without waiting on a named pipe.
+TEST_F(SchemaValidationTest, RefusesFilesThatAreNotRegular) {
+  const std::string ok_text = "<Doc xmlns=\"urn:m\"><Cd>SEPA</Cd></Doc>";
+  const std::string ok = Write("ok.xml", ok_text);
+  const std::string types =
+      "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+      "targetNamespace=\"urn:t\"><xs:simpleType name=\"Code\">"
+      "<xs:restriction base=\"xs:string\"/></xs:simpleType></xs:schema>\n";
+  const std::string main_text = [&] {
+    std::ifstream in(xsd_);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  // The main schema with its import of types.xsd taken from `location`.
+  auto importing = [&](const std::string& name, const std::string& location) {
+    std::string text = main_text;
+    text.replace(text.find("types.xsd"), 9, location);
+    return Write(name, text);
+  };
+  const std::string dir = dir_.string();
+  const char kPipe[] = "non è un file regolare ma una pipe con nome (FIFO)";
+  // The check, which makes what it reads, and what its message must hold.
+  const std::tuple<const char*, std::function<std::string()>, std::string>
+      cases[] = {
+          {"named pipe as the file",
+           [&] {
+             PipeFeeder pipe(dir + "/pipe.xml", ok_text);
+             ValidateAgainstSchema(dir + "/pipe.xml", xsd_);
+             return "accepted";
+           },
+           "Impossibile leggere il file " + dir + "/pipe.xml: " + kPipe},
+          {"named pipe as the schema",
+           [&] {
+             PipeFeeder pipe(dir + "/pipe.xsd", main_text);
+             ValidateAgainstSchema(ok, dir + "/pipe.xsd");
+             return "accepted";
+           },
+           "Impossibile leggere il file " + dir + "/pipe.xsd: " + kPipe},
+          {"named pipe imported",
+           [&] {
+             PipeFeeder pipe(dir + "/types-pipe.xsd", types);
+             ValidateAgainstSchema(ok, importing("m1.xsd", "types-pipe.xsd"));
+             return "accepted";
+           },
+           "Lo schema " + dir +
+               "/m1.xsd non può essere compilato: "
+               "impossibile leggere il file " +
+               dir + "/types-pipe.xsd: " + kPipe},
+          {"named pipe imported by URL",
+           [&] {
+             PipeFeeder pipe(dir + "/types-url.xsd", types);
+             ValidateAgainstSchema(
+                 ok, importing("m2.xsd", "file://" + dir + "/types-url.xsd"));
+             return "accepted";
+           },
+           "/types-url.xsd: " + std::string(kPipe)},
+          {"named pipe included",
+           [&] {
+             PipeFeeder pipe(
+                 dir + "/included.xsd",
+                 "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+                 "targetNamespace=\"urn:m\"/>\n");
+             ValidateAgainstSchema(
+                 ok, Write("m3.xsd",
+                           "<xs:schema "
+                           "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+                           "targetNamespace=\"urn:m\">\n"
+                           "<xs:include schemaLocation=\"included.xsd\"/>\n"
+                           "<xs:element name=\"Doc\"/>\n</xs:schema>\n"));
+             return "accepted";
+           },
+           "Lo schema " + dir +
+               "/m3.xsd non può essere compilato: "
+               "impossibile leggere il file " +
+               dir + "/included.xsd: " + kPipe},
+          {"device imported",
+           [&] {
+             ValidateAgainstSchema(ok, importing("m4.xsd", "/dev/null"));
+             return "accepted";
+           },
+           "impossibile leggere il file /dev/null: non è un file regolare ma "
+           "un dispositivo a caratteri"},
+          {"device as the schema",
+           [&] {
+             fs::create_symlink("/dev/null", dir_ / "null.xsd");
+             ValidateAgainstSchema(ok, dir + "/null.xsd");
+             return "accepted";
+           },
+           "Impossibile leggere il file " + dir +
+               "/null.xsd: non è un file regolare ma un dispositivo a "
+               "caratteri"},
+          {"folder as the file",
+           [&] {
+             fs::create_directory(dir_ / "folder.xml");
+             ValidateAgainstSchema(dir + "/folder.xml", xsd_);
+             return "accepted";
+           },
+           "Impossibile leggere il file " + dir +
+               "/folder.xml: non è un file regolare ma una cartella"},
+          {"named pipe for its namespace",
+           [&] {
+             PipeFeeder pipe(dir + "/ns.xml", ok_text);
+             return RootNamespace(dir + "/ns.xml");
+           },
+           "Impossibile leggere il file " + dir + "/ns.xml: " + kPipe},
+      };
+  for (const auto& [input, check, message] : cases) {
+    std::string outcome;
+    try {
+      outcome = check();
+    } catch (const Error& error) {
+      EXPECT_EQ(error.Code(), 53) << input;
+      outcome = error.Description();
+    }
+    EXPECT_NE(outcome.find(message), std::string::npos)
+        << input << ": " << outcome;
+  }
 }
 
 // Errors libxml2 reported to the thread's handler while validating.

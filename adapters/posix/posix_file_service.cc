@@ -1,9 +1,11 @@
 #include "adapters/posix/posix_file_service.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +22,9 @@
 #include <random>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "adapters/posix/regular_file.h"
 #include "adapters/posix/xml_serialiser.h"
 #include "base/utf8.h"
 #include "framework/xml_document.h"
@@ -35,11 +39,6 @@ namespace {
 constexpr char kSaveSource[] = "ServizioFileXml.Save";
 // The quoted source line is cut to this many characters.
 constexpr size_t kMaxSourceTextLength = 200;
-
-std::string SystemMessage(int error_number) {
-  if (error_number == 0) return "errore sconosciuto";
-  return std::strerror(error_number);
-}
 
 Error SaveError(const std::string& path, const std::string& why) {
   return Error(codes::kSaveFailed, kSaveSource,
@@ -82,21 +81,34 @@ class LastErrorGuard {
   xmlError saved_{};
 };
 
-// The temporary file of one save: closed and removed unless the save
-// committed it by renaming it over the target.
+// The temporary file of one save: closed, and removed when it has a name,
+// unless the save committed it by renaming it over the target. From the
+// moment it is adopted until the save ends, a second descriptor holds a lock
+// on it, which tells other saves' cleanup that the file is in use (Close
+// releases the first descriptor before the rename).
 class TempFile {
  public:
-  TempFile(FileOps& ops, int fd, std::string path)
-      : ops_(ops), fd_(fd), path_(std::move(path)) {}
+  explicit TempFile(FileOps& ops) : ops_(ops) {}
   ~TempFile() {
     // Cleanup after a failure that is already being reported; its own
     // errors cannot be reported any better.
+    if (!committed_ && !path_.empty()) ops_.Unlink(path_);
     if (fd_ >= 0) ops_.Close(fd_);
-    if (!committed_) ops_.Unlink(path_);
+    if (lock_fd_ >= 0) ::close(lock_fd_);
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
+  // Takes the new file's descriptor and its name ("" while unnamed).
+  void Adopt(int fd, std::string path) {
+    fd_ = fd;
+    path_ = std::move(path);
+    lock_fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    // Best effort: without the lock only another save's cleanup could
+    // remove the named file before it is renamed.
+    if (lock_fd_ >= 0) ::flock(lock_fd_, LOCK_EX | LOCK_NB);
+  }
+  void Named(std::string path) { path_ = std::move(path); }
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
   // The descriptor is closed by the caller from now on, whatever the outcome:
@@ -106,7 +118,8 @@ class TempFile {
 
  private:
   FileOps& ops_;
-  int fd_;
+  int fd_ = -1;
+  int lock_fd_ = -1;
   std::string path_;
   bool committed_ = false;
 };
@@ -136,6 +149,16 @@ bool WriteAll(FileOps& ops, int fd, const char* data, size_t size) {
 // another random name).
 constexpr std::string_view kTempMarker = "XXXXXX";
 constexpr int kMaxTempAttempts = 100;
+// What follows the target's name, cut to fit, in a temporary name.
+constexpr std::string_view kTempSuffix = ".XXXXXX.tmp";
+// Symbolic links followed from a target before giving up, as the system
+// does for a path.
+constexpr int kMaxLinks = 40;
+// Unnamed-file errors that mean the system or the file system has none.
+bool NoUnnamedFiles(int error_number) {
+  return error_number == EOPNOTSUPP || error_number == EISDIR ||
+         error_number == EINVAL;
+}
 
 // 64 random bits from the system's random source or, where it cannot be
 // read, from the clock and a counter: the exclusive create keeps any name
@@ -177,14 +200,148 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// `path` up to its last slash, included ("" without one): what names a file
+// beside it.
+std::string FolderPrefix(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+std::string BaseOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The longest name a file in `folder` may have.
+size_t NameMax(const std::string& folder) {
+  const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  return limit > 0 ? static_cast<size_t>(limit) : NAME_MAX;
+}
+
+// What comes before kTempSuffix in the temporary names of target `base`: the
+// name itself, or where name and suffix together would pass `name_max`, as
+// much of it as fits without splitting a UTF-8 character.
+std::string TempStem(const std::string& base, size_t name_max) {
+  if (base.size() + kTempSuffix.size() <= name_max) return base;
+  size_t keep =
+      name_max > kTempSuffix.size() ? name_max - kTempSuffix.size() : 0;
+  while (keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80) {
+    --keep;
+  }
+  return base.substr(0, keep);
+}
+
+bool IsLetterOrDigit(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+         (c >= '0' && c <= '9');
+}
+
+// Whether `name` is a temporary name of the target whose stem is `stem`.
+bool IsTempName(std::string_view name, std::string_view stem) {
+  if (name.size() != stem.size() + kTempSuffix.size() ||
+      name.substr(0, stem.size()) != stem) {
+    return false;
+  }
+  const std::string_view suffix = name.substr(stem.size());
+  const size_t marker = kTempSuffix.find(kTempMarker);
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    const bool random = i >= marker && i < marker + kTempMarker.size();
+    if (random ? !IsLetterOrDigit(suffix[i]) : suffix[i] != kTempSuffix[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A temporary file that no save holds: a regular file (not followed if it is
+// a link) that can be locked.
+bool Abandoned(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return false;
+  }
+  const int fd =
+      ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool abandoned = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                         ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  ::close(fd);
+  return abandoned;
+}
+
+// Removes the temporary files of the target whose stem is `stem` that saves
+// killed before their end left in `folder`. Best effort, like the rest of
+// what follows a successful rename.
+void RemoveAbandoned(FileOps& ops, const std::string& folder,
+                     const std::string& prefix, const std::string& stem) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      if (IsTempName(entry->d_name, stem)) names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+  }
+  for (const std::string& name : names) {
+    const std::string path = prefix + name;
+    if (Abandoned(path)) ops.Unlink(path);
+  }
+}
+
 // Makes the rename itself durable. Best effort: the target is already
 // replaced, so a failure here cannot be undone and is not reported.
-void SyncFolder(const std::string& path) {
-  const int fd =
-      ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
+}
+
+// The file a save replaces: the path given with its symbolic links followed.
+struct Target {
+  std::string path;
+  bool exists = false;
+  struct stat info {};
+};
+
+// Follows the symbolic links from `path`; a link that leads nowhere gives
+// the path it names, which does not exist. Returns 0 or an errno value.
+int ResolveTarget(const std::string& path, Target& target) {
+  std::string current = path;
+  for (int links = 0;; ++links) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0) {
+      if (errno != ENOENT) return errno;
+      target = Target{std::move(current), false, {}};
+      return 0;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      target = Target{std::move(current), true, info};
+      return 0;
+    }
+    if (links == kMaxLinks) return ELOOP;
+    std::string to(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(current.c_str(), to.data(), to.size());
+    if (length < 0) return errno;
+    if (length == 0) return ENOENT;
+    if (static_cast<size_t>(length) == to.size()) return ENAMETOOLONG;
+    to.resize(static_cast<size_t>(length));
+    current = to.front() == '/' ? std::move(to) : FolderPrefix(current) + to;
+  }
+}
+
+// Gives the unnamed file `fd` a random name from `path_template`; works as
+// MakeTemp does.
+int LinkTemp(FileOps& ops, int fd, std::string& path_template) {
+  const size_t marker = path_template.rfind(kTempMarker);
+  for (int attempt = 0; attempt < kMaxTempAttempts; ++attempt) {
+    FillTempName(path_template.data() + marker);
+    if (ops.Link(fd, path_template) == 0) return 0;
+    if (errno != EEXIST && errno != EINTR) break;
+  }
+  const int error = errno;
+  path_template.replace(marker, kTempMarker.size(), kTempMarker);
+  errno = error;
+  return -1;
 }
 
 // Line `line` (1-based) of `text` without its line break, with malformed
@@ -216,50 +373,25 @@ std::string SourceLine(std::string_view text, int line) {
   return result;
 }
 
-// Reads the whole file, refusing more than `limit` bytes; on failure fills
-// `error` and returns false.
+// Reads the whole file, refusing more than `limit` bytes and anything but a
+// regular file; on failure fills `error` and returns false.
 bool ReadFile(const std::string& path, size_t limit, std::string& bytes,
               ParseError& error) {
-  auto unreadable = [&](int error_number) {
-    error.errorCode = codes::kLoadFileUnreadable;
-    error.reason = "Impossibile leggere il file '" + path +
-                   "': " + SystemMessage(error_number);
-    return false;
-  };
-  auto too_large = [&] {
-    error.errorCode = codes::kLoadFileTooLarge;
-    error.reason = "Il file '" + path + "' supera la dimensione massima di " +
-                   std::to_string(limit) + " byte";
-    return false;
-  };
-  // Non-blocking so that a named pipe given as path cannot hang the load.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return unreadable(errno);
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return unreadable(errno);
-  if (S_ISDIR(info.st_mode)) return unreadable(EISDIR);
-  if (!S_ISREG(info.st_mode)) return unreadable(EINVAL);
-  if (static_cast<unsigned long long>(info.st_size) > limit) return too_large();
-  bytes.resize(static_cast<size_t>(info.st_size) + 1);
-  size_t used = 0;
-  for (;;) {
-    // One byte more than the limit tells a file that grew while being read.
-    if (used > limit) return too_large();
-    if (used == bytes.size()) bytes.resize(std::min(limit + 1, used * 2 + 1));
-    const ssize_t got = ::read(fd, bytes.data() + used, bytes.size() - used);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return unreadable(errno);
-    }
-    if (got == 0) break;
-    used += static_cast<size_t>(got);
+  const ReadOutcome outcome = ReadRegularFile(path, limit, bytes);
+  switch (outcome.status) {
+    case ReadOutcome::kRead:
+      return true;
+    case ReadOutcome::kTooLarge:
+      error.errorCode = codes::kLoadFileTooLarge;
+      error.reason = "Il file '" + path + "' supera la dimensione massima di " +
+                     std::to_string(limit) + " byte";
+      return false;
+    case ReadOutcome::kUnreadable:
+      break;
   }
-  bytes.resize(used);
-  return true;
+  error.errorCode = codes::kLoadFileUnreadable;
+  error.reason = "Impossibile leggere il file '" + path + "': " + outcome.why;
+  return false;
 }
 
 // The first error of a parse, as the structured error handler saw it.
@@ -356,10 +488,51 @@ void PosixXmlFileService::Save(const XmlDocument& doc,
   if (TreeOf(doc) == nullptr || xmlDocGetRootElement(TreeOf(doc)) == nullptr) {
     throw SaveError(path, "il documento non ha un elemento radice");
   }
-  std::string temp_path = path + ".XXXXXX.tmp";
-  const int fd = ops_->MakeTemp(temp_path);
-  if (fd < 0) throw SaveError(path, SystemMessage(errno));
-  TempFile temp(*ops_, fd, std::move(temp_path));
+  Target target;
+  if (const int error = ResolveTarget(path, target)) {
+    throw SaveError(path, SystemMessage(error));
+  }
+  if (target.exists && !S_ISREG(target.info.st_mode)) {
+    const std::string why = NotRegularReason(target.info.st_mode);
+    throw SaveError(path, target.path == path
+                              ? why
+                              : "porta a '" + target.path + "', che " + why);
+  }
+  const std::string folder = FolderOf(target.path);
+  const std::string prefix = FolderPrefix(target.path);
+  const std::string stem = TempStem(BaseOf(target.path), NameMax(folder));
+  // The new file is never more open than the one it replaces, not even
+  // until Chmod below.
+  const mode_t create_mode = target.exists ? target.info.st_mode & 0777 : 0666;
+  TempFile temp(*ops_);
+  if (const int fd = ops_->OpenTemp(folder, create_mode); fd >= 0) {
+    temp.Adopt(fd, "");
+  } else if (!NoUnnamedFiles(errno)) {
+    throw SaveError(path, SystemMessage(errno));
+  } else {
+    std::string temp_path = prefix + stem + std::string(kTempSuffix);
+    const int named_fd = ops_->MakeTemp(temp_path, create_mode);
+    if (named_fd < 0) throw SaveError(path, SystemMessage(errno));
+    temp.Adopt(named_fd, std::move(temp_path));
+  }
+  if (target.exists) {
+    // Owner and group first: a change of owner clears the set-user-ID and
+    // set-group-ID bits. A process that may not give the file away keeps
+    // the group where it may, and otherwise the file becomes its own.
+    const uid_t owner = target.info.st_uid;
+    const gid_t group = target.info.st_gid;
+    auto refused = [] { return errno == EPERM || errno == EINVAL; };
+    if (ops_->Chown(temp.fd(), owner, group) != 0) {
+      if (!refused()) throw SaveError(path, SystemMessage(errno));
+      if (ops_->Chown(temp.fd(), static_cast<uid_t>(-1), group) != 0 &&
+          !refused()) {
+        throw SaveError(path, SystemMessage(errno));
+      }
+    }
+    if (ops_->Chmod(temp.fd(), target.info.st_mode & 07777) != 0) {
+      throw SaveError(path, SystemMessage(errno));
+    }
+  }
   // The serialiser writes straight into the temporary file, a buffer at a
   // time, so the file's bytes are never held in memory beside the tree.
   int write_error = 0;
@@ -372,17 +545,64 @@ void PosixXmlFileService::Save(const XmlDocument& doc,
   });
   if (!written) throw SaveError(path, SystemMessage(write_error));
   if (ops_->Sync(temp.fd()) != 0) throw SaveError(path, SystemMessage(errno));
+  if (temp.path().empty()) {
+    // A name cannot replace another by a link: the file gets a name of its
+    // own, which the rename below takes away again.
+    std::string temp_path = prefix + stem + std::string(kTempSuffix);
+    if (LinkTemp(*ops_, temp.fd(), temp_path) != 0) {
+      throw SaveError(path, SystemMessage(errno));
+    }
+    temp.Named(std::move(temp_path));
+  }
   if (ops_->Close(temp.ReleaseFd()) != 0) {
     throw SaveError(path, SystemMessage(errno));
   }
-  if (ops_->Rename(temp.path(), path) != 0) {
+  if (ops_->Rename(temp.path(), target.path) != 0) {
     throw SaveError(path, SystemMessage(errno));
   }
   temp.Commit();
-  SyncFolder(path);
+  SyncFolder(folder);
+  RemoveAbandoned(*ops_, folder, prefix, stem);
 }
 
-int FileOps::MakeTemp(std::string& path_template) {
+int FileOps::OpenTemp(const std::string& folder, mode_t mode) {
+#ifdef O_TMPFILE
+  // The system applies the umask to `mode`, as for any new file.
+  const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  if (fd < 0) return -1;
+  // Without /proc only a privileged process could give the file a name.
+  struct stat info {};
+  if (::lstat(("/proc/self/fd/" + std::to_string(fd)).c_str(), &info) != 0) {
+    ::close(fd);
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return fd;
+#else
+  (void)folder;
+  (void)mode;
+  errno = EOPNOTSUPP;
+  return -1;
+#endif
+}
+
+int FileOps::Link(int fd, const std::string& path) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(),
+               AT_SYMLINK_FOLLOW) == 0) {
+    return 0;
+  }
+  const int error = errno;
+#ifdef AT_EMPTY_PATH
+  if (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0) {
+    return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
+  }
+#endif
+  errno = error;
+  return -1;
+}
+
+int FileOps::MakeTemp(std::string& path_template, mode_t mode) {
   const size_t marker = path_template.rfind(kTempMarker);
   if (marker == std::string::npos) {
     errno = EINVAL;
@@ -390,9 +610,9 @@ int FileOps::MakeTemp(std::string& path_template) {
   }
   for (int attempt = 0; attempt < kMaxTempAttempts; ++attempt) {
     FillTempName(path_template.data() + marker);
-    // The system applies the umask to 0666, as for any new file.
+    // The system applies the umask to `mode`, as for any new file.
     const int fd = ::open(path_template.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0) return fd;
     if (errno != EEXIST && errno != EINTR) break;
   }
@@ -407,6 +627,10 @@ long FileOps::Write(int fd, const void* data, size_t size) {
 }
 
 int FileOps::Sync(int fd) { return ::fsync(fd); }
+int FileOps::Chown(int fd, uid_t owner, gid_t group) {
+  return ::fchown(fd, owner, group);
+}
+int FileOps::Chmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
 int FileOps::Close(int fd) { return ::close(fd); }
 
 int FileOps::Rename(const std::string& from, const std::string& to) {
