@@ -7,6 +7,7 @@ packages=(
   libxml2-dev libxml2-utils libsqlite3-dev sqlite3
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
   libcli11-dev nlohmann-json3-dev
+  clang libclang-rt-dev
   locales
 )
 sudo_cmd=""

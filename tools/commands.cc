@@ -14,14 +14,18 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "adapters/sqlite/embedded_sql.h"
 #include "base/ascii.h"
 #include "format/formatting.h"
+#include "tools/input_file.h"
 #include "tools/job.h"
 #include "tools/schema_lookup.h"
 #include "writers/schema_validation.h"
@@ -235,43 +239,145 @@ std::string DefaultExamples() {
   return installed.string();
 }
 
-// An embedded database that must already exist; `named` says where its path
-// came from.
-std::unique_ptr<db::Connection> OpenExisting(const std::string& path,
-                                             const std::string& named) {
-  std::error_code error;
-  if (!fs::exists(path, error)) {
-    throw Error(kProgramFailure, "zsepa",
-                "The database file " + path + " " + named +
-                    " does not exist; create it with: zsepa init-db " + path +
-                    " --demo");
+// The embedded database file a choice names and how it was named; for an
+// ODBC connection, the file of a SQLite driver's Database attribute (used
+// only to keep --out off it), else nothing.
+struct DatabaseFile {
+  std::string path;
+  std::string named;
+  bool by_default = false;  // zsepa.db in the working directory
+};
+
+std::optional<DatabaseFile> ChosenDatabaseFile(const DatabaseChoice& choice) {
+  if (!choice.odbc.empty()) {
+    const std::string file = ConnectionAttribute(choice.odbc, "Database");
+    if (Contains(ConnectionAttribute(choice.odbc, "Driver"), "sqlite") &&
+        !file.empty()) {
+      return DatabaseFile{file, "named by --odbc"};
+    }
+    return std::nullopt;
   }
-  return sqlite::SqliteConnection::Open(path);
+  if (!choice.db_path.empty()) {
+    return DatabaseFile{choice.db_path, "given with --db"};
+  }
+  const char* variable = std::getenv(kDatabaseVariable);
+  if (variable != nullptr && *variable != '\0') {
+    return DatabaseFile{variable, std::string("named by ") + kDatabaseVariable};
+  }
+  return DatabaseFile{kDefaultDatabase, "in the working directory", true};
+}
+
+// The tables the shipped schema creates.
+std::vector<std::string> SchemaTables() {
+  static constexpr std::string_view kCreate = "CREATE TABLE ";
+  const std::string_view schema = sqlite::SchemaV1Sql();
+  std::vector<std::string> tables;
+  for (size_t at = schema.find(kCreate); at != std::string_view::npos;
+       at = schema.find(kCreate, at)) {
+    at += kCreate.size();
+    const size_t end = schema.find_first_of(" (\r\n", at);
+    tables.emplace_back(schema.substr(at, end - at));
+  }
+  return tables;
+}
+
+// A database file that opens but lacks the schema (an empty file, another
+// program's database) is refused here, before a statement fails on a
+// missing table.
+void RequireSchema(db::Connection& connection, const DatabaseFile& file) {
+  std::vector<std::string> present;
+  std::unique_ptr<db::Recordset> rows =
+      connection.Execute("SELECT name FROM sqlite_master WHERE type='table'");
+  for (; !rows->Eof(); rows->MoveNext()) {
+    present.push_back(rows->Field(int32_t{0}).ToText());
+  }
+  rows->Close();
+  for (const std::string& table : SchemaTables()) {
+    if (std::find(present.begin(), present.end(), table) == present.end()) {
+      throw Error(kProgramFailure, "zsepa",
+                  "The database file " + file.path + " " + file.named +
+                      " is not a zsepa database: it has no table " + table +
+                      " (run `zsepa init-db` to create one)");
+    }
+  }
+}
+
+// An embedded database that must already exist as a regular file with the
+// schema.
+std::unique_ptr<db::Connection> OpenExisting(const DatabaseFile& file) {
+  std::error_code error;
+  if (!fs::exists(file.path, error)) {
+    throw Error(kProgramFailure, "zsepa",
+                "The database file " + file.path + " " + file.named +
+                    " does not exist; create it with: zsepa init-db " +
+                    file.path + " --demo");
+  }
+  if (const auto kind = NotARegularFile(file.path)) {
+    throw Error(
+        kProgramFailure, "zsepa",
+        "The database file " + file.path + " " + file.named + " " + *kind);
+  }
+  auto connection = sqlite::SqliteConnection::Open(file.path);
+  RequireSchema(*connection, file);
+  return connection;
 }
 
 std::unique_ptr<db::Connection> OpenDatabase(const DatabaseChoice& choice) {
   if (!choice.odbc.empty()) return OpenOdbc(choice.odbc);
-  if (!choice.db_path.empty()) {
-    return OpenExisting(choice.db_path, "given with --db");
-  }
-  const char* variable = std::getenv(kDatabaseVariable);
-  if (variable != nullptr && *variable != '\0') {
-    return OpenExisting(variable, std::string("named by ") + kDatabaseVariable);
-  }
+  const DatabaseFile file = *ChosenDatabaseFile(choice);
   std::error_code error;
-  if (fs::exists(kDefaultDatabase, error)) {
-    return sqlite::SqliteConnection::Open(kDefaultDatabase);
+  if (file.by_default && !fs::exists(file.path, error)) {
+    throw Error(
+        kProgramFailure, "zsepa",
+        std::string("No database given and no ") + kDefaultDatabase +
+            " in the working directory: name one with --db FILE or "
+            "--odbc CONNSTR (or the " +
+            kDatabaseVariable +
+            " environment variable), or create one with: zsepa init-db " +
+            kDefaultDatabase + " --demo");
   }
-  throw Error(kProgramFailure, "zsepa",
-              std::string("No database given and no ") + kDefaultDatabase +
-                  " in the working directory: name one with --db FILE or "
-                  "--odbc CONNSTR (or the " +
-                  kDatabaseVariable +
-                  " environment variable), or create one with: zsepa init-db " +
-                  kDefaultDatabase + " --demo");
+  return OpenExisting(file);
+}
+
+// Whether two paths name the same file: the same device and inode when both
+// exist, else the same path once resolved.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  if (fs::exists(a, error) && fs::exists(b, error)) {
+    const bool same = fs::equivalent(a, b, error);
+    return same && !error;
+  }
+  const fs::path resolved_a = fs::weakly_canonical(a, error);
+  if (error) return false;
+  const fs::path resolved_b = fs::weakly_canonical(b, error);
+  return !error && resolved_a == resolved_b;
+}
+
+// Refuses an output file that is one of the command's inputs: saving it
+// would replace the database or the job with the bank file.
+void RequireSeparateOutput(const WriteOptions& options) {
+  const std::string& out = options.out;
+  if (const auto database = ChosenDatabaseFile(options.database)) {
+    if (SameFile(out, database->path)) {
+      throw Error(kProgramFailure, "zsepa",
+                  "--out " + out + " is the database file " + database->path +
+                      " " + database->named +
+                      "; writing the bank file there would destroy it: choose "
+                      "another --out");
+    }
+  }
+  if (SameFile(out, options.job)) {
+    throw Error(kProgramFailure, "zsepa",
+                "--out " + out + " is the job file " + options.job +
+                    "; writing the bank file there would destroy it: choose "
+                    "another --out");
+  }
 }
 
 Failure FailureOf(const std::exception& error) {
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
+    return {rt::kOutOfMemory, "Out of memory"};
+  }
   if (const auto* job = dynamic_cast<const JobError*>(&error)) {
     return {job->code(), job->what()};
   }
@@ -288,6 +394,10 @@ struct WriteOutcome {
   std::string msg_id;
   int32_t count = 0;
   double total = 0;
+  // A save that succeeded while recording a failure in Stato/Errore (the
+  // lookups absorb their own failures): the file was written, but maybe not
+  // as the data meant.
+  std::vector<std::string> warnings;
   // The file kind the builder's dispatch picks.
   writers::FileKind kind = writers::FileKind::kCbiSepaCreditTransfer;
 };
@@ -312,7 +422,19 @@ WriteOutcome RunWrite(const Job& job, db::Connection& connection,
       writers::KindOf(builder.FormatoFile, builder.CodiceIsoLocalizzazione);
   if (outcome.ok) {
     progress.Update("saving " + out, 0, 0);
+    const int32_t stato_before = builder.Stato();
+    const std::string errore_before = builder.Errore();
     outcome.ok = builder.SaveXML(out);
+    if (outcome.ok && builder.Stato() != 0 &&
+        (builder.Stato() != stato_before ||
+         builder.Errore() != errore_before)) {
+      outcome.warnings.push_back(
+          out +
+          " was written, but the builder recorded a failure while "
+          "saving it: Stato " +
+          std::to_string(builder.Stato()) + " (" + Hex(builder.Stato()) +
+          "), Errore: " + builder.Errore());
+    }
   }
   progress.Finish();
   outcome.failure = {builder.Stato(), builder.Errore()};
@@ -336,6 +458,13 @@ double Cents(double value) {
   return cents;
 }
 
+void PrintWarnings(std::string_view command,
+                   const std::vector<std::string>& warnings) {
+  for (const std::string& warning : warnings) {
+    std::cerr << "zsepa " << command << ": warning: " << warning << "\n";
+  }
+}
+
 const char* KindName(writers::FileKind kind) {
   switch (kind) {
     case writers::FileKind::kCbiSepaCreditTransfer:
@@ -354,6 +483,24 @@ std::string DateText(const Variant& value) {
   if (value.IsEmpty()) return "";
   if (value.IsNull()) return "Null";
   return value.ToText();
+}
+
+// Why validate cannot start: a FILE that is not a regular file (a named pipe
+// would block the validator), a schema folder that is missing or no folder.
+// A missing FILE is the validator's to report.
+std::string ValidationInputProblem(const ValidateOptions& options) {
+  if (const auto kind = NotARegularFile(options.file)) {
+    return options.file + " " + *kind;
+  }
+  std::error_code error;
+  const fs::file_status folder = fs::status(options.xsd_dir, error);
+  if (!fs::exists(folder)) {
+    return "the schema folder " + options.xsd_dir + " does not exist";
+  }
+  if (!fs::is_directory(folder)) {
+    return "the schema folder " + options.xsd_dir + " is not a folder";
+  }
+  return "";
 }
 
 }  // namespace
@@ -390,9 +537,10 @@ int InitDb(const std::string& path, bool demo) {
 int Write(const WriteOptions& options) {
   WriteOutcome outcome;
   try {
+    RequireSeparateOutput(options);
     Progress progress;
     progress.Update("reading " + options.job, 0, 0);
-    const Job job = ParseJob(ReadJsonFile(options.job));
+    const Job job = ReadJob(options.job);
     progress.Update("opening the database", 0, 0);
     auto connection = OpenDatabase(options.database);
     outcome = RunWrite(job, *connection, options.out, progress);
@@ -408,6 +556,7 @@ int Write(const WriteOptions& options) {
     result["NumeroTotaleTrasferimenti"] = outcome.count;
     result["ImportoTotaleTrasferimenti"] = Cents(outcome.total);
     result["file"] = outcome.ok ? Json(options.out) : Json(nullptr);
+    result["warnings"] = outcome.warnings;
     PrintJson(result);
   } else if (outcome.ok) {
     std::cout << "MsgId                      " << outcome.msg_id << "\n"
@@ -415,6 +564,7 @@ int Write(const WriteOptions& options) {
               << "ImportoTotaleTrasferimenti " << Amount(outcome.total) << "\n"
               << "File                       " << options.out << "\n";
   }
+  PrintWarnings("write", outcome.warnings);
   if (!outcome.ok) PrintFailure("write", outcome.failure);
   return outcome.ok ? 0 : 1;
 }
@@ -425,8 +575,7 @@ int ReadStatus(const ReadStatusOptions& options) {
   Failure failure;
   std::shared_ptr<CLSEP_OUTPUTSEPA> output;
   try {
-    framework::InMemoryFramework framework(
-        ParseCompany(ReadJsonFile(options.company), ""));
+    framework::InMemoryFramework framework(ReadCompany(options.company));
     auto connection = OpenDatabase(options.database);
     CLSEP_FILESEPA builder;
     builder.ActiveInterface = &framework;
@@ -503,17 +652,20 @@ int Validate(const ValidateOptions& options) {
   std::vector<SchemaIssue> issues;
   std::string problem;
   try {
-    const std::string ns = RootNamespace(options.file);
-    report["namespace"] = ns;
-    if (ns.empty()) {
-      problem = "the root element of " + options.file +
-                " has no namespace, so no schema can be chosen";
-    } else if (const auto schema = FindSchemaFor(options.xsd_dir, ns)) {
-      report["schema"] = *schema;
-      issues = ValidateAgainstSchema(options.file, *schema);
-    } else {
-      problem =
-          "no schema in " + options.xsd_dir + " has the targetNamespace " + ns;
+    problem = ValidationInputProblem(options);
+    if (problem.empty()) {
+      const std::string ns = RootNamespace(options.file);
+      report["namespace"] = ns;
+      if (ns.empty()) {
+        problem = "the root element of " + options.file +
+                  " has no namespace, so no schema can be chosen";
+      } else if (const auto schema = FindSchemaFor(options.xsd_dir, ns)) {
+        report["schema"] = *schema;
+        issues = ValidateAgainstSchema(options.file, *schema);
+      } else {
+        problem = "no schema in " + options.xsd_dir +
+                  " has the targetNamespace " + ns;
+      }
     }
   } catch (const std::exception& error) {
     problem = FailureOf(error).errore;
@@ -578,7 +730,7 @@ int Demo(const DemoOptions& options) {
     std::sort(paths.begin(), paths.end());
     for (const fs::path& path : paths) {
       entries.push_back({path.string(), path.stem().string() + ".xml",
-                         ParseJob(ReadJsonFile(path.string()))});
+                         ReadJob(path.string())});
     }
     fs::create_directories(dir);
     const fs::path database = dir / kDemoDatabase;
@@ -620,6 +772,8 @@ int Demo(const DemoOptions& options) {
       failures.push_back(entry.job_path);
       PrintFailure("demo " + entry.job_path, outcome.failure);
     }
+    std::cout << std::flush;  // the row before its warnings
+    PrintWarnings("demo " + entry.job_path, outcome.warnings);
   }
   std::cout << "\n"
             << written << " written to " << dir.string() << ", " << unavailable

@@ -20,7 +20,9 @@ namespace zsepa::cli {
 
 // A job file or company file that cannot be run as it stands. `code` is the
 // classic run-time number of the fault (438: no such property, 13: value of
-// the wrong kind, 6: number that does not fit, 53: file not found); the
+// the wrong kind, malformed JSON or nesting too deep, 6: number that does
+// not fit, 449: missing `Add` argument or `ditta`, 457: key given twice,
+// 53: file missing or not a regular file, 7: file over the size cap); the
 // message names the key and its path in the job.
 class JobError : public std::runtime_error {
  public:
@@ -88,8 +90,29 @@ Job ParseJob(const nlohmann::ordered_json& job);
 framework::CompanyValues ParseCompany(const nlohmann::ordered_json& company,
                                       const std::string& path);
 
-// Reads a JSON file; raises JobError when it is missing or malformed.
+// The largest job or company file read: a larger one is refused before it
+// is read, whatever memory the machine has.
+inline constexpr uint64_t kMaxJsonFileBytes = uint64_t{1} << 30;
+// How deeply lists and objects may nest in a job or company file; a job
+// needs seven levels.
+inline constexpr size_t kMaxJsonNesting = 64;
+
+// Parses the text of a job or company file named `name` (for messages).
+// Raises JobError naming the file and the path of the fault: malformed JSON
+// (13), nesting deeper than kMaxJsonNesting (13), a key given twice in one
+// object (457), a number beyond the range of a double (6).
+nlohmann::ordered_json ParseJsonText(std::string_view text,
+                                     const std::string& name);
+
+// Reads a JSON file: a regular file of at most kMaxJsonFileBytes, opened
+// without blocking, then ParseJsonText. Raises JobError.
 nlohmann::ordered_json ReadJsonFile(const std::string& path);
+
+// ReadJsonFile then ParseJob / ParseCompany. The parsed value is dropped
+// without needing memory, so that running out of memory while reading a
+// large file ends in std::bad_alloc, never in a program abort.
+Job ReadJob(const std::string& path);
+framework::CompanyValues ReadCompany(const std::string& path);
 
 // Called while a job runs with what is being done and how far it got.
 using ProgressFn =

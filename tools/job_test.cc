@@ -2,12 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
+
+#include "base/testing/temp_dir.h"
+#include "tools/testing/fifo.h"
 
 namespace zsepa::cli {
 namespace {
 
+namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
+
+// `count` lists nested inside each other: "[[[...]]]".
+std::string NestedLists(size_t count) {
+  return std::string(count, '[') + std::string(count, ']');
+}
+
+// A job of one transaction whose text is `transaction`.
+std::string OneTransaction(const std::string& transaction) {
+  return R"({"ditta":{"CodiceDitta":1},"blocchi":[{"trasferimenti":[{},)" +
+         transaction + "]}]}";
+}
 
 TEST(ParseJobTest, RejectsFaultsNamingTheKeyAndItsPath) {
   const std::string block = R"({"blocchi":[{"trasferimenti":[{},{},{},)";
@@ -38,6 +56,17 @@ TEST(ParseJobTest, RejectsFaultsNamingTheKeyAndItsPath) {
        438, "blocchi[0].trasferimenti[0].riferimenti[0].Numero: a document"},
       {R"({"blocchi":[{"trasferimenti":[{"CVSImporto":1e308,"Importo":-1e308}]}],"TipoStrutturaFile":true})",
        13, "TipoStrutturaFile: expected a whole number, found true"},
+      // A NUL inside a key is shown escaped, so the message goes on after it.
+      {block + "{\"Imp\\u0000orto\":5}]}]}", 438,
+       "trasferimenti[3].Imp\\u0000orto: a transaction (CLSEP_TRANSFCREDIT) "
+       "has no property named \"Imp\\u0000orto\""},
+      {block + R"({"Scadenza":"a\"b\\c\nd"}]}]})", 13,
+       R"(Scadenza: expected a date ("YYYY-MM-DD" or "DD/MM/YYYY", optionally with a time "Thh:mm" or "Thh:mm:ss"), found the text "a\"b\\c\nd")"},
+      {R"({"ditta":{"CodiceDitta":1,"CodiceDita":2}})", 438,
+       "ditta.CodiceDita: the company (ditta) has no property named "
+       "\"CodiceDita\" (did you mean \"CodiceDitta\"?)"},
+      {R"({"FormatoFile":1,"blocchi":[]})", 449,
+       "the job: missing `ditta`, the company values (CodiceDitta, "},
   };
   for (const auto& c : cases) {
     try {
@@ -56,10 +85,10 @@ TEST(ParseJobTest, ConvertsValuesByFieldKind) {
     "ditta": {"CodiceDitta": 1, "RagioneSocialeDitta": "Rossi & Figli",
               "CodiceAnagraficaDitta": 5000000000},
     "DataCreazioneSupporto": "2024-03-05T09:07:03",
-    "blocchi": [{"Abi": "03069", "DataValuta": "2024-03-15", "ProgrBanca": 2,
+    "blocchi": [{"Abi": "03069", "DataValuta": "15/03/2024 08:30", "ProgrBanca": 2,
                  "IndicatoreTipoContatorePmtInf": -7,
       "trasferimenti": [{"Importo": 10, "Clifor": 42, "DataDocumento": null,
-                         "FlagDatiMandatoVariati": true, "Scadenza": "2024-03-31"}]}]})"));
+                         "FlagDatiMandatoVariati": true, "Scadenza": "2024-03-31 17:45"}]}]})"));
   EXPECT_EQ(job.ditta.CodiceDitta, Variant(int32_t{1}));
   EXPECT_EQ(job.ditta.CodiceAnagraficaDitta, Variant(int64_t{5000000000}));
   EXPECT_EQ(job.values.at(0).value,
@@ -68,7 +97,7 @@ TEST(ParseJobTest, ConvertsValuesByFieldKind) {
   CLSEP_INFOPAG block;
   for (const auto& a : job.blocchi.at(0).values) a.ApplyTo(block);
   EXPECT_EQ(block.Abi, Variant("03069"));  // text keeps its leading zero
-  EXPECT_EQ(block.DataValuta, Variant(Date::FromParts(2024, 3, 15)));
+  EXPECT_EQ(block.DataValuta, Variant(Date::FromParts(2024, 3, 15, 8, 30, 0)));
   EXPECT_EQ(block.ProgrBanca, 2);
   EXPECT_EQ(ToInt(block.IndicatoreTipoContatorePmtInf), -7);
 
@@ -78,17 +107,193 @@ TEST(ParseJobTest, ConvertsValuesByFieldKind) {
   }
   EXPECT_EQ(transaction.Importo, 10.0);
   EXPECT_TRUE(transaction.DataDocumento.IsNull());
-  EXPECT_EQ(transaction.Scadenza, Date::FromParts(2024, 3, 31));
+  EXPECT_EQ(transaction.Scadenza, Date::FromParts(2024, 3, 31, 17, 45, 0));
 }
 
-TEST(ReadJsonFileTest, NamesAMissingFile) {
-  try {
-    ReadJsonFile("/nonexistent/job.json");
-    ADD_FAILURE() << "no error";
-  } catch (const JobError& error) {
-    EXPECT_EQ(error.code(), 53);
-    EXPECT_NE(std::string(error.what()).find("/nonexistent/job.json"),
-              std::string::npos);
+// Keys and texts of any length are shown cut, once each, and a long key gets
+// no suggestion; lists and objects are named, never written out, however
+// large or deep.
+TEST(ParseJobTest, DescribesLargeValuesInFewWords) {
+  Json deep = Json::array();
+  for (int i = 0; i < 100000; ++i) {
+    Json outer = Json::array();
+    outer.push_back(std::move(deep));
+    deep = std::move(outer);
+  }
+  const std::string long_key(1'000'000, 'k');
+  struct {
+    std::string name;
+    Json value;  // moved in: copying a deep value takes as deep a stack
+    std::string key;
+    std::string message;
+  } cases[] = {
+      {"deep list", std::move(deep), "Importo",
+       "Importo: expected a number, found a list"},
+      {"long text", Json(std::string(1'000'000, 'x')), "Importo",
+       "found the text \"" + std::string(40, 'x') + "\u2026\""},
+      {"long key", Json(1), long_key,
+       "trasferimenti[0]." + std::string(40, 'k') +
+           "\u2026: a transaction (CLSEP_TRANSFCREDIT) has no property named "
+           "\"" +
+           std::string(40, 'k') + "\u2026\""},
+      {"long key near a name", Json(1), "Importo" + std::string(60, 'o'),
+       "has no property named \"Importo"},
+  };
+  for (auto& c : cases) {
+    Json job = Json::parse(R"({"blocchi":[{"trasferimenti":[{}]}]})");
+    job["blocchi"][0]["trasferimenti"][0][c.key] = std::move(c.value);
+    try {
+      ParseJob(job);
+      ADD_FAILURE() << "accepted: " << c.name;
+    } catch (const JobError& error) {
+      const std::string what = error.what();
+      EXPECT_NE(what.find(c.message), std::string::npos)
+          << c.name << "\n got: " << what.substr(0, 500);
+      EXPECT_LT(what.size(), 300u) << c.name;
+      EXPECT_EQ(what.find("did you mean"), std::string::npos) << c.name;
+    }
+  }
+}
+
+// Faults of the text itself are found while parsing, with the file's name
+// and the path of the value: what a parsed value can no longer show (a key
+// given twice) and what would take unbounded depth or range further on.
+TEST(ParseJsonTextTest, RefusesWhatNoJobHoldsNamingThePlace) {
+  const std::string digits(400, '7');
+  const struct {
+    std::string name;
+    std::string text;
+    int32_t code;
+    std::vector<std::string> message;  // parts, in order
+  } cases[] = {
+      {"nested 60000 levels",
+       OneTransaction(R"({"Importo":)" + NestedLists(60000) + "}"),
+       13,
+       {"job.json: blocchi[0].trasferimenti[1].Importo[0][0]",
+        "[0]: too deeply nested: lists and objects may be nested at most 64 "
+        "levels deep"}},
+      {"objects nested 65 levels",
+       [] {
+         std::string text;
+         for (int i = 0; i < 65; ++i) text += R"({"a":)";
+         return text + "1" + std::string(65, '}');
+       }(),
+       13,
+       {"job.json: a.a.a.", ".a: too deeply nested"}},
+      {"key twice in a transaction",
+       OneTransaction(R"({"Importo": 1250.5, "Importo": 999999999})"),
+       457,
+       {"job.json: blocchi[0].trasferimenti[1].Importo: the key \"Importo\" "
+        "appears twice in the same object"}},
+      {"key twice at the top",
+       R"({"FormatoFile":1,"ditta":{},"FormatoFile":1})",
+       457,
+       {"job.json: FormatoFile: the key"}},
+      {"key twice in ditta",
+       R"({"ditta":{"CodiceDitta":1,"CodiceDitta":2}})",
+       457,
+       {"job.json: ditta.CodiceDitta: the key"}},
+      {"key twice in Add",
+       R"({"blocchi":[{},{"Add":{"AnnoDistinta":1,"AnnoDistinta":1}}]})",
+       457,
+       {"job.json: blocchi[1].Add.AnnoDistinta: the key"}},
+      {"number beyond a double",
+       OneTransaction(R"({"Importo":1e400})"),
+       6,
+       {"job.json: blocchi[0].trasferimenti[1].Importo: the number 1e400 does "
+        "not fit"}},
+      {"400 digits",
+       OneTransaction(R"({"x":[0,)" + digits + "]}"),
+       6,
+       {"job.json: blocchi[0].trasferimenti[1].x[1]: the number " +
+        std::string(40, '7') + "\u2026 does not fit"}},
+      {"negative number beyond a double",
+       "-1e999",
+       6,
+       {"job.json: the number -1e999 does not fit"}},
+      {"empty", " \n", 13, {"job.json: not valid JSON: the file is empty"}},
+      {"long token cut",
+       OneTransaction(R"({"x":")" + digits + "\x01\"}"),
+       13,
+       {"job.json: not valid JSON: ", "last read: '\\\"" + std::string(39, '7'),
+        "\u2026'", "(in blocchi[0].trasferimenti[1].x)"}},
+  };
+  for (const auto& c : cases) {
+    try {
+      ParseJsonText(c.text, "job.json");
+      ADD_FAILURE() << "accepted: " << c.name;
+    } catch (const JobError& error) {
+      const std::string what = error.what();
+      EXPECT_EQ(error.code(), c.code) << c.name << "\n" << what;
+      size_t at = 0;
+      for (const std::string& part : c.message) {
+        at = what.find(part, at);
+        EXPECT_NE(at, std::string::npos)
+            << c.name << ": no \"" << part << "\" in\n"
+            << what;
+      }
+      EXPECT_LT(what.size(), 600u) << c.name;
+    }
+  }
+}
+
+TEST(ParseJsonTextTest, TakesWhatAJobMayHold) {
+  const struct {
+    std::string name;
+    std::string text;
+  } cases[] = {
+      {"64 levels", NestedLists(64)},
+      {"same key in different objects",
+       R"({"a":{"k":1},"b":{"k":1},"c":[{"k":1},{"k":1}],"k":1})"},
+      {"largest doubles", "[1.7976931348623157e308,-1e308,1e-400]"},
+  };
+  for (const auto& c : cases) {
+    try {
+      EXPECT_EQ(ParseJsonText(c.text, "job.json"), Json::parse(c.text))
+          << c.name;
+    } catch (const JobError& error) {
+      ADD_FAILURE() << c.name << ": " << error.what();
+    }
+  }
+}
+
+// Only regular files are read; the rest is refused at once, never waited
+// for or read to its (missing) end.
+TEST(JobFileTest, ReadsOnlyRegularFilesUpToTheCap) {
+  const zsepa::testing::TempDir temp;
+  const fs::path& dir = temp.path();
+  std::ofstream(dir / "job.json") << R"({"ditta":{}})";
+  fs::create_directory(dir / "folder.json");
+  testing::MakeFifo(temp.File("fifo.json"));
+  {
+    std::ofstream(dir / "huge.json") << "{}";
+    fs::resize_file(dir / "huge.json", kMaxJsonFileBytes + 1);  // sparse
+  }
+  const struct {
+    std::string path;
+    int32_t code;  // 0: read
+    std::string message;
+  } cases[] = {
+      {temp.File("job.json"), 0, ""},
+      {"/nonexistent/job.json", 53,
+       "/nonexistent/job.json: cannot open the file"},
+      {temp.File("folder.json"), 53, "folder.json: is a folder, not a file"},
+      {temp.File("fifo.json"), 53,
+       "fifo.json: is a named pipe, not a regular file"},
+      {"/dev/zero", 53, "/dev/zero: is a device, not a regular file"},
+      {temp.File("huge.json"), 7, "huge.json: the file is larger than 1 GiB"},
+  };
+  for (const auto& c : cases) {
+    testing::ExpectNoWaitOn(temp.File("fifo.json"), [&] {
+      try {
+        const Json value = ReadJsonFile(c.path);
+        EXPECT_EQ(c.code, 0) << c.path << " read as " << value.dump();
+      } catch (const JobError& error) {
+        EXPECT_EQ(error.code(), c.code) << c.path << "\n" << error.what();
+        EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos)
+            << c.path << "\n got: " << error.what();
+      }
+    });
   }
 }
 

@@ -1,5 +1,10 @@
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -82,14 +87,28 @@ int UsageError(const CLI::App& app, const CLI::ParseError& error) {
   return 1;
 }
 
-}  // namespace
+// A command's answer is its point: when standard output cannot take it all
+// (a full disk, a closed descriptor) the command fails, whatever it did.
+int FinishOutput(int status) {
+  errno = 0;
+  std::cout.flush();
+  int error_number = errno;
+  if (std::fflush(stdout) != 0 && error_number == 0) error_number = errno;
+  if (!std::cout.fail() && !std::ferror(stdout)) return status;
+  std::cerr << "zsepa: cannot write to standard output"
+            << (error_number != 0
+                    ? std::string(": ") + std::strerror(error_number)
+                    : std::string())
+            << "; the answer of the command is lost\n";
+  return 1;
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{
       "zsepa: writes Italian bank files from an accounting database.\n"
-      "This build writes CBI SEPA credit transfers and CBI cross-border "
-      "transfers;\nISO 20022 transfers, CBI SEPA direct debits and reading "
-      "status reports are\nnot available in it yet (Stato 0x8003ff90).",
+      "This build writes CBI SEPA credit transfers, CBI cross-border "
+      "transfers,\nISO 20022 transfers and CBI SEPA direct debits; reading "
+      "status reports is\nnot available in it yet (Stato 0x8003ff90).",
       "zsepa"};
   app.set_version_flag("--version", std::string("zsepa ") + ZSEPA_VERSION);
   app.require_subcommand(1);
@@ -119,9 +138,9 @@ int main(int argc, char** argv) {
   write_cmd->footer(
       "Prints MsgId, NumeroTotaleTrasferimenti, ImportoTotaleTrasferimenti "
       "and the file.\nOn failure prints Stato and Errore on stderr, writes "
-      "nothing and exits with 1.\nThis build writes CBI SEPA credit transfers "
-      "and CBI cross-border transfers;\nthe other file kinds fail with Stato "
-      "0x8003ff90 (not available in this build).\n"
+      "nothing and exits with 1.\nThe file kind follows FormatoFile (1 SEPA, 2 "
+      "cross-border, 3 direct debit)\nand CodiceIsoLocalizzazione (\"FR\": "
+      "the ISO 20022 file).\n"
       "Example (after: zsepa init-db demo.db --demo):\n"
       "  zsepa write examples/sepa.json --out sepa.xml --db demo.db");
 
@@ -189,4 +208,20 @@ int main(int argc, char** argv) {
   if (validate_cmd->parsed()) return zsepa::cli::Validate(validate);
   if (demo_cmd->parsed()) return zsepa::cli::Demo(demo);
   return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status = 1;
+  try {
+    status = Run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // The commands report it with their Stato; this is what escapes them.
+    std::cerr << "zsepa: failed\n  Stato:  7 (0x00000007)\n"
+              << "  Errore: Out of memory\n";
+  } catch (const std::exception& error) {
+    std::cerr << "zsepa: failed: " << error.what() << "\n";
+  }
+  return FinishOutput(status);
 }

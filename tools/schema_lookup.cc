@@ -2,14 +2,15 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <vector>
+
+#include "tools/input_file.h"
 
 namespace zsepa::cli {
 namespace {
 
 // The schemas' root start tags sit well within the first few kilobytes.
-constexpr std::streamsize kHeadBytes = 64 * 1024;
+constexpr size_t kHeadBytes = 64 * 1024;
 
 // The start tag of the root element: the first "<" that opens neither a
 // declaration, a processing instruction, a comment nor a DOCTYPE.
@@ -33,12 +34,10 @@ std::string RootStartTag(const std::string& text) {
 }  // namespace
 
 std::string TargetNamespaceOf(const std::string& xsd_path) {
-  std::ifstream in(xsd_path, std::ios::binary);
-  if (!in) return "";
-  std::string head(static_cast<size_t>(kHeadBytes), '\0');
-  in.read(head.data(), kHeadBytes);
-  head.resize(static_cast<size_t>(in.gcount()));
-  const std::string tag = RootStartTag(head);
+  // Never blocks: a named pipe or a device called *.xsd is no schema.
+  const std::optional<std::string> head = ReadHead(xsd_path, kHeadBytes);
+  if (!head) return "";
+  const std::string tag = RootStartTag(*head);
   static constexpr std::string_view kAttribute = "targetNamespace";
   size_t at = 0;
   while ((at = tag.find(kAttribute, at)) != std::string::npos) {

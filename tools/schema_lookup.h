@@ -7,9 +7,9 @@
 namespace zsepa::cli {
 
 // The targetNamespace of the schema element of an XSD file ("" when it has
-// none or the file cannot be read). Reads the text of the root start tag
-// only; XML declarations, comments and processing instructions before it
-// are skipped.
+// none or the file cannot be read or is not a regular file, which is never
+// waited for). Reads the text of the root start tag only; XML declarations,
+// comments and processing instructions before it are skipped.
 std::string TargetNamespaceOf(const std::string& xsd_path);
 
 // The schema in `xsd_dir` for documents of `ns`: among the *.xsd files whose

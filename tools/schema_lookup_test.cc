@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/testing/temp_dir.h"
+#include "tools/testing/fifo.h"
 
 namespace zsepa::cli {
 namespace {
@@ -43,6 +44,35 @@ TEST(SchemaLookupTest, ReadsTheRootTagAndPrefersTheFileNamedAfterIt) {
   EXPECT_EQ(FindSchemaFor(dir.string(), ns), other);
   EXPECT_EQ(FindSchemaFor(dir.string(), "urn:none"), std::nullopt);
   EXPECT_EQ(FindSchemaFor((dir / "missing").string(), ns), std::nullopt);
+}
+
+// What is not a regular file is no schema, and is never waited for: a named
+// pipe or a folder called *.xsd, a device.
+TEST(SchemaLookupTest, SkipsWhatIsNotARegularFile) {
+  const zsepa::testing::TempDir temp;
+  const std::string ns = "urn:CBI:xsd:CBIPaymentRequest.00.04.00";
+  testing::MakeFifo(temp.File("A.xsd"));
+  fs::create_directory(temp.path() / "B.xsd");
+  std::ofstream(temp.path() / "C.xsd")
+      << "<xs:schema targetNamespace=\"" << ns << "\">";
+  const std::string fifo = temp.File("A.xsd");
+  const struct {
+    std::string path;
+    std::string ns;
+  } files[] = {
+      {fifo, ""},
+      {temp.File("B.xsd"), ""},
+      {"/dev/zero", ""},
+      {temp.File("C.xsd"), ns},
+  };
+  for (const auto& file : files) {
+    testing::ExpectNoWaitOn(fifo, [&] {
+      EXPECT_EQ(TargetNamespaceOf(file.path), file.ns) << file.path;
+    });
+  }
+  testing::ExpectNoWaitOn(fifo, [&] {
+    EXPECT_EQ(FindSchemaFor(temp.path().string(), ns), temp.File("C.xsd"));
+  });
 }
 
 }  // namespace

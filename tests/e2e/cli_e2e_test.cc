@@ -2,13 +2,16 @@
 // does: exit status, messages, --json answers and the files it leaves behind.
 // The writers' output in detail is the golden-file tests' business.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -17,6 +20,16 @@
 
 #include "base/testing/shared_files.h"
 #include "base/testing/temp_dir.h"
+
+// Whether this build runs under AddressSanitizer, whose shadow memory needs
+// more address space than a memory limit leaves.
+#if defined(__SANITIZE_ADDRESS__)
+#define ZSEPA_E2E_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZSEPA_E2E_ADDRESS_SANITIZER 1
+#endif
+#endif
 
 namespace {
 
@@ -53,20 +66,33 @@ struct RunResult {
 // The environment a run gets on top of the test's, ZSEPA_DB removed.
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
+// What a run's shell does besides: where stdout goes instead of being
+// captured, and commands before the program (limits).
+struct Shell {
+  std::string stdout_to;
+  std::string before;
+};
+
 // Runs `program` (the built zsepa unless told) with `args` in the folder
-// `cwd`; stdin is empty.
+// `cwd`; stdin is empty. A run that hangs is ended after two minutes (exit
+// status 124), so that a program waiting forever fails the test.
 RunResult RunZsepa(const std::vector<std::string>& args, const fs::path& cwd,
                    const Environment& env = {},
-                   const fs::path& program = ZSEPA_CLI) {
+                   const fs::path& program = ZSEPA_CLI,
+                   const Shell& shell = {}) {
   const fs::path out = cwd.parent_path() / "stdout";
   const fs::path err = cwd.parent_path() / "stderr";
-  std::string command = "cd '" + cwd.string() + "' && unset ZSEPA_DB &&";
+  std::string command =
+      "cd '" + cwd.string() + "' && unset ZSEPA_DB && " + shell.before;
   for (const auto& [name, value] : env) {
     command += " " + name + "='" + value + "'";
   }
-  command += " '" + program.string() + "'";
+  command += " timeout -k 5 120 '" + program.string() + "'";
   for (const std::string& arg : args) command += " '" + arg + "'";
-  command += " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
+  const std::string stdout_to =
+      shell.stdout_to.empty() ? out.string() : shell.stdout_to;
+  fs::remove(out);
+  command += " </dev/null >'" + stdout_to + "' 2>'" + err.string() + "'";
   const int wstatus = std::system(command.c_str());
   RunResult run;
   if (WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
@@ -129,7 +155,8 @@ TEST_F(CliTest, JobsWriteTheGoldenFilesByteForByte) {
       EXPECT_EQ(keys, (std::vector<std::string>{
                           "ok", "Stato", "Errore", "MsgId",
                           "NumeroTotaleTrasferimenti",
-                          "ImportoTotaleTrasferimenti", "file"}));
+                          "ImportoTotaleTrasferimenti", "file", "warnings"}));
+      EXPECT_EQ(answer["warnings"], Json::array()) << job;
       EXPECT_EQ(run.status, answer.value("ok", false) ? 0 : 1);
       if (!answer.value("ok", false)) {
         EXPECT_EQ(answer.value("Stato", int64_t{0}), kWriterUnavailable)
@@ -248,7 +275,7 @@ TEST_F(CliTest, HelpNamesNoBuildFoldersAndWhatIsMissing) {
     std::string says;
   } cases[] = {
       {{"--help"}, "not available in it yet (Stato 0x8003ff90)"},
-      {{"write", "--help"}, "0x8003ff90 (not available in this build)"},
+      {{"write", "--help"}, "3 direct debit"},
       {{"read-status", "--help"}, "not yet available in this build"},
       {{"demo", "--help"}, "else the installed examples"},
       {{"init-db", "--help"}, ""},
@@ -388,6 +415,24 @@ TEST_F(CliTest, DemoWritesTheExampleFiles) {
   ASSERT_EQ(run.status, 0) << run.Describe();
   EXPECT_EQ(ReadFile(dir_ / "out/sepa.xml"), ReadFile(kGolden / "sepa.xml"));
   EXPECT_TRUE(fs::exists(dir_ / "out/zsepa-demo.db"));
+  // Every demo file is valid against its official schema, but for the
+  // cross-border file's creditor identification ("BICOrBEI" beside "Othr",
+  // written as documented).
+  ZSEPA_REQUIRE_SHARED_FILE(kXsdDir);
+  for (const char* name : {"sepa.xml", "sepa-urgent.xml", "cross-border.xml",
+                           "iso-fr.xml", "direct-debit.xml"}) {
+    const RunResult validation =
+        Run({"validate", (dir_ / "out" / name).string(), "--xsd-dir", kXsdDir,
+             "--json"});
+    const Json answer = Json::parse(validation.out, nullptr, false);
+    ASSERT_TRUE(answer.is_object()) << name << "\n" << validation.Describe();
+    for (const Json& error : answer["errors"]) {
+      EXPECT_EQ(std::string(name), "cross-border.xml") << error.dump();
+      EXPECT_NE(error.value("message", "").find("Othr': This element is not"),
+                std::string::npos)
+          << name << ": " << error.dump();
+    }
+  }
 }
 
 TEST_F(CliTest, ReadStatusPrintsTheWholeOutcome) {
@@ -404,6 +449,291 @@ TEST_F(CliTest, ReadStatusPrintsTheWholeOutcome) {
   EXPECT_EQ(run.status, 0) << run.Describe();
   EXPECT_EQ(outcome["NumeroInsoluti"], 1);
   EXPECT_EQ(outcome["NumeroRichiami"], 1);
+}
+
+// The files of a folder with their bytes.
+std::map<std::string, std::string> Contents(const fs::path& dir) {
+  std::map<std::string, std::string> contents;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    contents[entry.path().filename().string()] =
+        entry.is_regular_file() ? ReadFile(entry.path()) : "(not a file)";
+  }
+  return contents;
+}
+
+// --out naming the database or the job, however spelt, is refused before
+// anything runs: the folder keeps every byte.
+TEST_F(CliTest, OutputThatIsAnInputIsRefused) {
+  fs::copy_file(Db(), dir_ / "demo.db");
+  fs::copy_file(Db(), dir_ / "zsepa.db");
+  fs::create_hard_link(dir_ / "demo.db", dir_ / "link.db");
+  fs::copy_file(kSepaJob, dir_ / "job.json");
+  fs::create_directory(dir_ / "sub");
+  const std::string demo = (dir_ / "demo.db").string();
+  const struct {
+    std::string name;
+    std::vector<std::string> args;  // after "write job.json"
+    Environment env;
+    std::string message;
+  } cases[] = {
+      {"--out is --db",
+       {"--out", "demo.db", "--db", "demo.db"},
+       {},
+       "--out demo.db is the database file demo.db given with --db; writing "
+       "the bank file there would destroy it"},
+      {"--out spelt otherwise",
+       {"--out", "sub/../demo.db", "--db", demo},
+       {},
+       "is the database file " + demo + " given with --db"},
+      {"--out a hard link of --db",
+       {"--out", "link.db", "--db", "demo.db"},
+       {},
+       "is the database file demo.db"},
+      {"--out is ZSEPA_DB",
+       {"--out", "./demo.db"},
+       {{"ZSEPA_DB", demo}},
+       "named by ZSEPA_DB"},
+      {"--out is zsepa.db",
+       {"--out", "zsepa.db"},
+       {},
+       "in the working directory"},
+      {"--out is the SQLite file of --odbc",
+       {"--out", "demo.db", "--odbc", "Driver=SQLite3;Database=" + demo},
+       {},
+       "named by --odbc"},
+      {"--out is the job",
+       {"--out", "job.json", "--db", "demo.db"},
+       {},
+       "--out job.json is the job file job.json"},
+      {"--out is the job spelt otherwise",
+       {"--out", (dir_ / "sub/../job.json").string(), "--db", "demo.db"},
+       {},
+       "is the job file job.json"},
+  };
+  const auto before = Contents(dir_);
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"write", "job.json"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult run = Run(args, c.env);
+    EXPECT_EQ(run.status, 1) << c.name << "\n" << run.Describe();
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.name << "\n"
+                                                          << run.Describe();
+    EXPECT_TRUE(Contents(dir_) == before) << c.name;
+  }
+}
+
+// A command whose answer cannot be written to stdout fails, whatever it did.
+TEST_F(CliTest, LostStandardOutputFailsTheCommand) {
+  const std::vector<std::string> cases[] = {
+      {"write", kSepaJob, "--out", "a.xml", "--db", Db(), "--json"},
+      {"write", kSepaJob, "--out", "b.xml", "--db", Db()},
+      {"init-db", "new.db"},
+      {"demo", "--dir", "out", "--examples", kExamples.string()},
+      {"--version"},
+      {"write", "--help"},
+  };
+  for (const auto& args : cases) {
+    const RunResult run =
+        RunZsepa(args, dir_, {}, ZSEPA_CLI, {"/dev/full", ""});
+    EXPECT_EQ(run.status, 1) << args.front() << "\n" << run.Describe();
+    EXPECT_NE(run.err.find("zsepa: cannot write to standard output"),
+              std::string::npos)
+        << args.front() << "\n"
+        << run.Describe();
+  }
+}
+
+// Input made to break the program, or made carelessly, is refused with what
+// is wrong and where, in a message of bounded length, and nothing is written:
+// nesting that would exhaust the stack, a key given twice, numbers beyond a
+// double, a NUL inside a key, a key of megabytes, files that are no regular
+// files (a read would block or never end), a job without the company, a
+// database without the schema, a schema folder that is not there.
+TEST_F(CliTest, HostileInputIsRefusedWithItsReason) {
+  const auto job = [](const std::string& transaction) {
+    return std::function<void(const fs::path&)>([=](const fs::path& dir) {
+      WriteFile(dir / "job.json",
+                R"({"ditta":{"CodiceDitta":1},"blocchi":[{"Add":)"
+                R"({"TipoDistinta":1,"NumeroDistinta":15,"AnnoDistinta":2024},)"
+                R"("trasferimenti":[)" +
+                    transaction + "]}]}");
+    });
+  };
+  const auto fifo = [](const std::string& name) {
+    return std::function<void(const fs::path&)>([=](const fs::path& dir) {
+      ASSERT_EQ(::mkfifo((dir / name).c_str(), 0600), 0);
+    });
+  };
+  const std::function<void(const fs::path&)> nothing = [](const fs::path&) {};
+  const std::string sepa_xml = (kGolden / "sepa.xml").string();
+  const std::string db = Db();
+  const std::vector<std::string> write = {"write",   "job.json", "--out",
+                                          "out.xml", "--db",     db};
+  const struct {
+    std::string name;
+    std::function<void(const fs::path&)> prepare;
+    std::vector<std::string> args;
+    std::vector<std::string> message;
+  } cases[] = {
+      {"nested 60000 levels",
+       job(R"({"Importo":)" + std::string(60000, '[') +
+           std::string(60000, ']') + "}"),
+       write,
+       {"Stato:  13 ", "job.json: blocchi[0].trasferimenti[0].Importo[0][0]",
+        "too deeply nested"}},
+      {"key twice",
+       job(R"({"Importo": 1250.5, "Importo": 999999999})"),
+       write,
+       {"Stato:  457 ",
+        "blocchi[0].trasferimenti[0].Importo: the key \"Importo\" appears "
+        "twice"}},
+      {"1e400",
+       job(R"({"Importo":1e400})"),
+       write,
+       {"Stato:  6 ", "Importo: the number 1e400 does not fit"}},
+      {"400 digits",
+       job(R"({"Importo":)" + std::string(400, '9') + "}"),
+       write,
+       {"Stato:  6 ", "Importo: the number 9999"}},
+      {"NUL in a key",
+       job(R"({"Imp\u0000orto":1})"),
+       write,
+       {"Stato:  438 ", "has no property named \"Imp\\u0000orto\""}},
+      {"key of 10 MB",
+       job("{\"" + std::string(10'000'000, 'k') + "\":1}"),
+       write,
+       {"Stato:  438 ", "has no property named \"kkkk"}},
+      {"no ditta",
+       [](const fs::path& dir) { WriteFile(dir / "job.json", "{}"); },
+       write,
+       {"Stato:  449 ", "missing `ditta`"}},
+      {"job a folder",
+       [](const fs::path& dir) { fs::create_directory(dir / "job.json"); },
+       write,
+       {"job.json: is a folder, not a file"}},
+      {"job a named pipe",
+       fifo("job.json"),
+       write,
+       {"job.json: is a named pipe, not a regular file"}},
+      {"job a device",
+       nothing,
+       {"write", "/dev/zero", "--out", "out.xml", "--db", db},
+       {"/dev/zero: is a device, not a regular file"}},
+      {"company file a named pipe",
+       fifo("company.json"),
+       {"read-status", sepa_xml, "--company", "company.json", "--db", db},
+       {"company.json: is a named pipe"}},
+      {"empty database",
+       [](const fs::path& dir) { WriteFile(dir / "empty.db", ""); },
+       {"write", kSepaJob, "--out", "out.xml", "--db", "empty.db"},
+       {"The database file empty.db given with --db is not a zsepa database",
+        "(run `zsepa init-db` to create one)"}},
+      {"database a named pipe",
+       fifo("fifo.db"),
+       {"write", kSepaJob, "--out", "out.xml", "--db", "fifo.db"},
+       {"fifo.db given with --db is a named pipe"}},
+      {"validate a named pipe",
+       fifo("fifo.xml"),
+       {"validate", "fifo.xml", "--xsd-dir", "."},
+       {"zsepa validate: fifo.xml is a named pipe, not a regular file"}},
+      {"validate without the schema folder",
+       nothing,
+       {"validate", sepa_xml, "--xsd-dir", "/nonexistent/xsd"},
+       {"the schema folder /nonexistent/xsd does not exist"}},
+      {"a named pipe for a schema",
+       [](const fs::path& dir) {
+         fs::create_directory(dir / "xsd");
+         ASSERT_EQ(::mkfifo((dir / "xsd/A.xsd").c_str(), 0600), 0);
+       },
+       {"validate", sepa_xml, "--xsd-dir", "xsd"},
+       {"no schema in xsd has the targetNamespace"}},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    c.prepare(dir_);
+    const RunResult run = Run(c.args);
+    EXPECT_EQ(run.status, 1) << c.name << "\n"
+                             << run.Describe().substr(0, 2000);
+    for (const std::string& part : c.message) {
+      EXPECT_NE(run.err.find(part), std::string::npos)
+          << c.name << ": no \"" << part << "\" in\n"
+          << run.Describe().substr(0, 2000);
+    }
+    EXPECT_LT(run.err.size(), 1000u) << c.name;
+    EXPECT_FALSE(fs::exists(dir_ / "out.xml")) << c.name;
+  }
+}
+
+// Memory exhaustion is Stato 7, "Out of memory", never an abort: a job of
+// millions of empty lists needs far more memory than its text.
+TEST_F(CliTest, OutOfMemoryIsStatoSeven) {
+#ifdef ZSEPA_E2E_ADDRESS_SANITIZER
+  GTEST_SKIP() << "a memory limit leaves no room for the sanitizer's shadow";
+#else
+  std::string text = R"({"ditta":{"CodiceDitta":1},"blocchi":[)";
+  for (int i = 0; i < 8'000'000; ++i) text += "[],";
+  WriteFile(dir_ / "job.json", text + "[]]}");
+  const RunResult run =
+      RunZsepa({"write", "job.json", "--out", "out.xml", "--db", Db()}, dir_,
+               {}, ZSEPA_CLI, {"", "ulimit -v 200000 &&"});
+  EXPECT_EQ(run.status, 1) << run.Describe();
+  EXPECT_NE(run.err.find("Stato:  7 (0x00000007)\n  Errore: Out of memory"),
+            std::string::npos)
+      << run.Describe();
+  EXPECT_FALSE(fs::exists(dir_ / "out.xml"));
+#endif
+}
+
+// A save that succeeds while the builder records a failure (its lookups
+// absorb their own) is reported as written, with a warning naming Stato and
+// Errore on stderr and in the --json answer; a clean save has none.
+TEST_F(CliTest, SuccessWithAFailureInsideWarns) {
+  Json company_as_text = Json::parse(
+      std::ifstream(kGolden / "jobs/manual-block.json", std::ios::binary));
+  // The state-type lookup cannot take a company code that is not a number;
+  // the bank-row lookup reads it as no row.
+  company_as_text["ditta"]["CodiceDitta"] = "abc";
+  WriteFile(dir_ / "job.json", company_as_text.dump());
+  const struct {
+    std::string name;
+    std::string job;
+    std::string warning;  // "" for none
+  } cases[] = {
+      {"clean job", kSepaJob, ""},
+      {"company code that is no number", "job.json",
+       "out.xml was written, but the builder recorded a failure while saving "
+       "it: Stato -2147221614 (0x8003ff92), Errore: "},
+  };
+  for (const auto& c : cases) {
+    for (const bool json : {false, true}) {
+      std::vector<std::string> args = {"write",   c.job,  "--out",
+                                       "out.xml", "--db", Db()};
+      if (json) args.push_back("--json");
+      const RunResult run = Run(args);
+      const std::string name = c.name + (json ? " --json" : "");
+      EXPECT_EQ(run.status, 0) << name << "\n" << run.Describe();
+      if (c.warning.empty()) {
+        EXPECT_EQ(run.err, "") << name;
+      } else {
+        EXPECT_EQ(run.err.rfind("zsepa write: warning: " + c.warning, 0), 0)
+            << name << "\n"
+            << run.Describe();
+      }
+      if (!json) continue;
+      const Json answer = Json::parse(run.out, nullptr, false);
+      ASSERT_TRUE(answer.is_object()) << name << "\n" << run.Describe();
+      EXPECT_EQ(answer["ok"], true) << name;
+      const Json& warnings = answer["warnings"];
+      ASSERT_TRUE(warnings.is_array()) << name << "\n" << run.Describe();
+      EXPECT_EQ(warnings.size(), c.warning.empty() ? 0u : 1u) << name;
+      if (!warnings.empty()) {
+        EXPECT_EQ(warnings[0].get<std::string>().rfind(c.warning, 0), 0)
+            << name << "\n"
+            << run.Describe();
+      }
+    }
+  }
 }
 
 }  // namespace
