@@ -255,16 +255,7 @@ class CbiDocument : public CreditTransferParts {
 void CbiCreditTransferWriter::Write(const WriteContext& context,
                                     const std::string& PercorsoFile) const {
   const BlockList& blocks = context.Blocks();
-  // One block per file: the file has room for one payment-information
-  // group while its totals would count every block, so several blocks are
-  // refused before anything is read or built.
-  if (blocks.Count() > 1) {
-    throw Error(codes::kTooManyBlocks, "SaveXML()",
-                "Il file CBI di bonifici contiene una sola distinta: ne "
-                "sono state aggiunte " +
-                    std::to_string(blocks.Count()) +
-                    ". Scrivere un file per ciascuna distinta");
-  }
+  RequireAtMostOneBlock(blocks, "CBI");
 
   FileValues values;
   values.sepa = context.FormatoFile == zxEnumFormatoFile::BonificoSEPA;
@@ -289,13 +280,7 @@ void CbiCreditTransferWriter::Write(const WriteContext& context,
                          ImportoTotaleTrasferimenti(blocks),
                          context.DataCreazioneSupporto,
                          context.Company().RagioneSocialeDitta(), cuc));
-  if (blocks.Count() == 0) {
-    throw Error(rt::kObjectNotSet, "SaveXML()",
-                "Nessuna distinta da scrivere: aggiungere la distinta con "
-                "Add prima di SaveXML");
-  }
-
-  const CLSEP_INFOPAG& block = *blocks.Item(1);
+  const CLSEP_INFOPAG& block = TheBlock(blocks);
   xml::Element info = writer.PaymentInformation(block);
   for (int32_t i = 1; i <= block.Count(); ++i) {
     const CLSEP_TRANSFCREDIT& transfer = *block.Trasferimento(i);

@@ -5,6 +5,7 @@
 #include "base/utf8.h"
 #include "format/formatting.h"
 #include "writers/iban_form.h"
+#include "zsepa/error.h"
 
 namespace zsepa::writers {
 
@@ -29,6 +30,25 @@ std::string CompanyIdentifier(const framework::CurrentCompany& company) {
     identifier = RTrimSpaces(company.IdentificativoDittaAlternativo());
   }
   return identifier;
+}
+
+void RequireAtMostOneBlock(const BlockList& blocks, const char* file) {
+  if (blocks.Count() <= 1) return;
+  throw Error(codes::kTooManyBlocks, "SaveXML()",
+              std::string("Il file ") + file +
+                  " di bonifici contiene una sola distinta: ne sono state "
+                  "aggiunte " +
+                  std::to_string(blocks.Count()) +
+                  ". Scrivere un file per ciascuna distinta");
+}
+
+const CLSEP_INFOPAG& TheBlock(const BlockList& blocks) {
+  if (blocks.Count() == 0) {
+    throw Error(rt::kObjectNotSet, "SaveXML()",
+                "Nessuna distinta da scrivere: aggiungere la distinta con "
+                "Add prima di SaveXML");
+  }
+  return *blocks.Item(1);
 }
 
 const char* AddressTypeCode(zxEnumIndicatoreTipoIndirizzo type) {

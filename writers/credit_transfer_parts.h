@@ -29,6 +29,15 @@ const char* PaymentMethod(const CLSEP_INFOPAG& block);
 // trailing blanks, or the alternative identifier when that is blank.
 std::string CompanyIdentifier(const framework::CurrentCompany& company);
 
+// One block per credit-transfer file: the file has room for one
+// payment-information group while its totals would count every block, so
+// several blocks are refused (codes::kTooManyBlocks) before anything is read
+// or built. `file` names the file kind in the message ("CBI", "ISO 20022").
+void RequireAtMostOneBlock(const BlockList& blocks, const char* file);
+// The file's one block; run-time error 91 when the builder holds none, once
+// the group header is built (as appending the missing block would fail).
+const CLSEP_INFOPAG& TheBlock(const BlockList& blocks);
+
 // The "AdrTp" code of an address type; nullptr for UNKN and unknown values.
 const char* AddressTypeCode(zxEnumIndicatoreTipoIndirizzo type);
 

@@ -127,14 +127,7 @@ class IsoDocument : public CreditTransferParts {
 void IsoCreditTransferWriter::Write(const WriteContext& context,
                                     const std::string& PercorsoFile) const {
   const BlockList& blocks = context.Blocks();
-  // As for the CBI files: one payment-information group per file.
-  if (blocks.Count() > 1) {
-    throw Error(codes::kTooManyBlocks, "SaveXML()",
-                "Il file ISO 20022 di bonifici contiene una sola distinta: ne "
-                "sono state aggiunte " +
-                    std::to_string(blocks.Count()) +
-                    ". Scrivere un file per ciascuna distinta");
-  }
+  RequireAtMostOneBlock(blocks, "ISO 20022");
   const std::string msg_id = MsgIdOf(blocks);
   const std::string debtor_name =
       db::QueryOrdinante(context.Connection(),
@@ -151,12 +144,7 @@ void IsoCreditTransferWriter::Write(const WriteContext& context,
                                      ImportoTotaleTrasferimenti(blocks),
                                      context.DataCreazioneSupporto,
                                      context.Company().RagioneSocialeDitta()));
-  if (blocks.Count() == 0) {
-    throw Error(rt::kObjectNotSet, "SaveXML()",
-                "Nessuna distinta da scrivere: aggiungere la distinta con "
-                "Add prima di SaveXML");
-  }
-  const CLSEP_INFOPAG& block = *blocks.Item(1);
+  const CLSEP_INFOPAG& block = TheBlock(blocks);
   xml::Element info = writer.PaymentInformation(block, debtor_name);
   for (int32_t i = 1; i <= block.Count(); ++i) {
     writer.Aggiungi(info, writer.Transaction(i, *block.Trasferimento(i)));
