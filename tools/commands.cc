@@ -748,7 +748,6 @@ int Demo(const DemoOptions& options) {
             << "total" << std::setw(10) << "size"
             << "\n";
   int written = 0;
-  int unavailable = 0;
   std::vector<std::string> failures;
   for (const Entry& entry : entries) {
     const fs::path out = dir / entry.file;
@@ -764,9 +763,6 @@ int Demo(const DemoOptions& options) {
                 << Amount(outcome.total) << std::setw(10)
                 << (error ? std::string("?") : std::to_string(size)) << "\n";
       ++written;
-    } else if (outcome.failure.stato == codes::kWriterUnavailable) {
-      std::cout << "   not available in this build\n";
-      ++unavailable;
     } else {
       std::cout << "   FAILED (see below)\n";
       failures.push_back(entry.job_path);
@@ -776,9 +772,8 @@ int Demo(const DemoOptions& options) {
     PrintWarnings("demo " + entry.job_path, outcome.warnings);
   }
   std::cout << "\n"
-            << written << " written to " << dir.string() << ", " << unavailable
-            << " not available in this build, " << failures.size()
-            << " failed.\n";
+            << written << " written to " << dir.string() << ", "
+            << failures.size() << " failed.\n";
   return failures.empty() ? 0 : 1;
 }
 

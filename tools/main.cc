@@ -106,9 +106,9 @@ int FinishOutput(int status) {
 int Run(int argc, char** argv) {
   CLI::App app{
       "zsepa: writes Italian bank files from an accounting database.\n"
-      "This build writes CBI SEPA credit transfers, CBI cross-border "
-      "transfers,\nISO 20022 transfers and CBI SEPA direct debits; reading "
-      "status reports is\nnot available in it yet (Stato 0x8003ff90).",
+      "It writes CBI SEPA credit transfers, CBI cross-border transfers,\n"
+      "ISO 20022 transfers and CBI SEPA direct debits, and reads "
+      "direct-debit\nstatus reports.",
       "zsepa"};
   app.set_version_flag("--version", std::string("zsepa ") + ZSEPA_VERSION);
   app.require_subcommand(1);
@@ -146,9 +146,7 @@ int Run(int argc, char** argv) {
 
   zsepa::cli::ReadStatusOptions status;
   CLI::App* status_cmd = app.add_subcommand(
-      "read-status",
-      "Read a direct-debit status report (LoadXml); not yet available in this "
-      "build");
+      "read-status", "Read a direct-debit status report (LoadXml)");
   status_cmd->add_option("REPORT", status.report, "Status report (XML)")
       ->required();
   status_cmd
@@ -161,9 +159,9 @@ int Run(int argc, char** argv) {
   status_cmd->add_flag("--json", status.json,
                        "Print the outcome as one JSON object");
   status_cmd->footer(
-      "The status-report reader is not part of this build: the command "
-      "reports\nStato 0x8003ff90 (not available in this build) and exits "
-      "with 1.\n"
+      "Prints the outcome: result, Stato, Errore, batch key, "
+      "MessageQualifier,\nRejectReason, AbiBanca, each item and the counts of "
+      "unpaid and recalled items.\n"
       "Example:\n"
       "  zsepa read-status report.xml --company examples/company.json "
       "--db demo.db");

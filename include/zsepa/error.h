@@ -49,8 +49,6 @@ inline constexpr int32_t kNoActiveInterface = static_cast<int32_t>(0x8003ff9c);
 inline constexpr int32_t kNoAdoConnection = static_cast<int32_t>(0x8003ff9b);
 inline constexpr int32_t kBatchNotFound = static_cast<int32_t>(0x8003ff9a);
 // Our own codes (documented in README's error table).
-// A file kind whose writer is not part of this build.
-inline constexpr int32_t kWriterUnavailable = static_cast<int32_t>(0x8003ff90);
 // A CBI credit-transfer file asked for more than one payment block.
 inline constexpr int32_t kTooManyBlocks = static_cast<int32_t>(0x8003ff91);
 // A value that would change what an SQL statement does.
