@@ -12,6 +12,7 @@
 #include "adapters/posix/posix_file_service.h"
 #include "base/testing/temp_dir.h"
 #include "db/testing/fake_builder.h"
+#include "status/testing/outcome_text.h"
 #include "zsepa/error.h"
 
 namespace zsepa::status {
@@ -86,18 +87,7 @@ class StatusReaderTest : public testing::TempDirTest {
   }
 
   LastError& last_error() { return on_.last_error; }
-  std::string Items() const {
-    std::string text;
-    for (const auto& item : output_.Effetti()) {
-      text += item->NumeroEffetto + "|" + std::to_string(item->Importo) + "|" +
-              item->RejectReason + "|" + (item->IsInsoluto ? "I" : "R") + "|" +
-              (item->DataScadenza.IsEmpty()  ? "empty"
-               : item->DataScadenza.IsNull() ? "null"
-                                             : item->DataScadenza.ToText()) +
-              ";";
-    }
-    return text;
-  }
+  std::string Items() const { return testing::ItemsText(output_); }
 
   framework::InMemoryFramework framework_{db::testing::DemoCompany()};
   FakeConnection connection_;

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -269,15 +268,7 @@ TEST_P(DirectDebitGoldenTest, WritesTheExpectedFileWithTheExpectedQueries) {
   ASSERT_TRUE(WriteDd(company, scenario, path, builder, &recording))
       << builder->Stato() << " " << builder->Errore();
   EXPECT_EQ(builder->Stato(), 0) << builder->Errore();
-  const std::string actual = ReadFile(path);
-  if (const char* update = std::getenv("ZSEPA_UPDATE_GOLDEN");
-      update != nullptr && std::string(update) == "1") {
-    WriteFile(golden, actual);
-    GTEST_SKIP() << "ZSEPA_UPDATE_GOLDEN=1: rewrote " << golden;
-  }
-  const std::string expected = ReadFile(golden);
-  ASSERT_FALSE(expected.empty()) << "missing " << golden;
-  EXPECT_EQ(actual, expected);
+  ExpectGoldenFile(golden, ReadFile(path));
 
   // The creditor's query once, with its exact text; the foreign-account
   // lookup once per transaction of the first block.
@@ -398,19 +389,7 @@ TEST(DirectDebitFailureTest, ReturnsFalseAndLeavesThePathAsItWas) {
     auto builder = company.NewBuilder(&failing);
     builder->FormatoFile = zxEnumFormatoFile::RidSecureDirectDebit;
     c.setup(*builder, company.company());
-    const long before = company.Count();
-    const std::string path = company.File("out.xml");
-
-    EXPECT_FALSE(builder->SaveXML(path));
-    EXPECT_EQ(builder->Stato(), c.stato) << builder->Errore();
-    EXPECT_NE(builder->Errore().find(c.errore), std::string::npos)
-        << builder->Errore();
-    EXPECT_EQ(company.Count(), before);
-
-    WriteFile(path, "earlier file\n");
-    EXPECT_FALSE(builder->SaveXML(path));
-    EXPECT_EQ(ReadFile(path), "earlier file\n");
-    EXPECT_EQ(company.Count(), before + 1);
+    ExpectRefusalLeavesThePath(company, *builder, c.stato, c.errore);
   }
 }
 

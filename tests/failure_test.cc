@@ -72,19 +72,7 @@ TEST(FailureTest, ReturnsFalseAndLeavesThePathAsItWas) {
         CLSEP_INFOPAG& block = AddBatch(*builder, file.numero);
         for (const Tx& tx : c.txs) AddTx(block, tx);
       }
-      const long before = company.Count();
-      const std::string path = company.File("out.xml");
-
-      EXPECT_FALSE(builder->SaveXML(path));
-      EXPECT_EQ(builder->Stato(), c.stato) << builder->Errore();
-      EXPECT_NE(builder->Errore().find(c.errore_fragment), std::string::npos)
-          << builder->Errore();
-      EXPECT_EQ(company.Count(), before);
-
-      WriteFile(path, "earlier file\n");
-      EXPECT_FALSE(builder->SaveXML(path));
-      EXPECT_EQ(ReadFile(path), "earlier file\n");
-      EXPECT_EQ(company.Count(), before + 1);
+      ExpectRefusalLeavesThePath(company, *builder, c.stato, c.errore_fragment);
     }
   }
 }

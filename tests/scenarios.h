@@ -1,6 +1,7 @@
 #ifndef ZSEPA_TESTS_SCENARIOS_H_
 #define ZSEPA_TESTS_SCENARIOS_H_
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -339,6 +340,40 @@ inline std::vector<FileScenario> FileScenarios() {
        }});
   // clang-format on
   return scenarios;
+}
+
+// Compares a written file with its golden file; with ZSEPA_UPDATE_GOLDEN=1
+// rewrites the golden file instead and marks the test skipped.
+inline void ExpectGoldenFile(const std::string& golden,
+                             const std::string& actual) {
+  if (const char* update = getenv("ZSEPA_UPDATE_GOLDEN");
+      update != nullptr && std::string(update) == "1") {
+    WriteFile(golden, actual);
+    GTEST_SKIP() << "ZSEPA_UPDATE_GOLDEN=1: rewrote " << golden;
+  }
+  const std::string expected = ReadFile(golden);
+  ASSERT_FALSE(expected.empty()) << "missing " << golden;
+  EXPECT_EQ(actual, expected);
+}
+
+// SaveXML refused with `stato` and an Errore holding `fragment`: no file and
+// no temporary file is left, and a file already at the path is kept as it
+// was.
+inline void ExpectRefusalLeavesThePath(DemoCompany& company,
+                                       CLSEP_FILESEPA& builder, int32_t stato,
+                                       const std::string& fragment) {
+  const long before = company.Count();
+  const std::string path = company.File("out.xml");
+  EXPECT_FALSE(builder.SaveXML(path));
+  EXPECT_EQ(builder.Stato(), stato) << builder.Errore();
+  EXPECT_NE(builder.Errore().find(fragment), std::string::npos)
+      << builder.Errore();
+  EXPECT_EQ(company.Count(), before);
+
+  WriteFile(path, "earlier file\n");
+  EXPECT_FALSE(builder.SaveXML(path));
+  EXPECT_EQ(ReadFile(path), "earlier file\n");
+  EXPECT_EQ(company.Count(), before + 1);
 }
 
 // Writes `scenario` on `company` to `path`. Returns SaveXML's result; the

@@ -8,24 +8,12 @@
 #include <string>
 
 #include "base/testing/shared_files.h"
+#include "status/testing/outcome_text.h"
 #include "tests/scenarios.h"
 #include "zsepa/error.h"
 
 namespace zsepa::testing {
 namespace {
-
-std::string Items(const CLSEP_OUTPUTSEPA& output) {
-  std::string text;
-  for (const auto& item : output.Effetti()) {
-    text += item->NumeroEffetto + "|" + std::to_string(item->Importo) + "|" +
-            item->RejectReason + "|" + (item->IsInsoluto ? "I" : "R") + "|" +
-            (item->DataScadenza.IsEmpty()  ? "empty"
-             : item->DataScadenza.IsNull() ? "null"
-                                           : item->DataScadenza.ToText()) +
-            ";";
-  }
-  return text;
-}
 
 std::string WholeBatch(const std::string& msg_id, const std::string& reason) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -82,7 +70,7 @@ TEST(StatusReportTest, ReadsTheExampleReport) {
       std::string(ZSEPA_SOURCE_DIR) + "/examples/status-report.xml", false))
       << builder->Errore();
   const CLSEP_OUTPUTSEPA& output = *builder->CpOutput();
-  EXPECT_EQ(Items(output),
+  EXPECT_EQ(ItemsText(output),
             "2024/0001|120.500000|AM04|I|2024-05-15;"
             "2024/0002|75.000000|MD06|R|2024-05-15;");
   EXPECT_EQ(output.NumeroInsoluti(), 1);
@@ -123,7 +111,7 @@ TEST(StatusReportTest, WholeBatchFromTheDatabase) {
     WriteFile(path, WholeBatch(c.msg_id, c.reason));
     EXPECT_EQ(builder->LoadXml(path, false), c.stato == 0) << builder->Errore();
     EXPECT_EQ(builder->Stato(), c.stato);
-    EXPECT_EQ(Items(*builder->CpOutput()), c.items);
+    EXPECT_EQ(ItemsText(*builder->CpOutput()), c.items);
     EXPECT_EQ(builder->CpOutput()->RejectReason, c.reason);
     EXPECT_EQ(connection.Count("CG6G_CAUSPAGSEPA"),
               builder->CpOutput()->Effetti().Count());
