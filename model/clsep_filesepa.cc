@@ -129,6 +129,8 @@ bool CLSEP_FILESEPA::SaveXML(const std::string& PercorsoFile) {
   context.lookups = &impl_->lookups;
   context.files = impl_->files.get();
   return impl_->last_error.Guarded([&] {
+    // The lookups of one file see one state of the database.
+    const db::ReadScope reads(AdoConnection);
     writers::SelectWriter(writers::KindOf(FormatoFile, CodiceIsoLocalizzazione))
         .Write(context, PercorsoFile);
   });

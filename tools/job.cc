@@ -1,11 +1,14 @@
 #include "tools/job.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "base/ascii.h"
@@ -30,6 +33,10 @@ constexpr size_t kShownCharacters = 40;
 // Keys longer than this get no "did you mean": none is near a known name,
 // and comparing them would take time in proportion to their length.
 constexpr size_t kLongestKeyToSuggestFor = 64;
+
+// How many keys of one object of a job are recognised without hashing: the
+// keys of its table (a transaction has the most).
+constexpr size_t kMaxKnownKeys = 128;
 
 // A settable property that is not a stored field of the object model
 // (builder values, company values, Add's arguments): no dispatch identifier
@@ -95,40 +102,86 @@ std::string KindName(FieldKind kind) {
   return "";
 }
 
+// One JSON value as the reader meets it: a scalar with its value, or the
+// start of a list or object, which is named and never walked.
+struct Value {
+  enum class Type {
+    kNull,
+    kBoolean,
+    kInteger,   // negative whole numbers, as the parser reads them
+    kUnsigned,  // whole numbers without a sign
+    kReal,
+    kText,
+    kObject,
+    kList
+  };
+  Type type = Type::kNull;
+  bool boolean = false;
+  int64_t integer = 0;
+  uint64_t whole = 0;
+  double real = 0;
+  std::string* text = nullptr;  // the parser's text, which may be moved from
+
+  bool IsNumber() const {
+    return type == Type::kInteger || type == Type::kUnsigned ||
+           type == Type::kReal;
+  }
+  double ToDouble() const {
+    switch (type) {
+      case Type::kInteger:
+        return static_cast<double>(integer);
+      case Type::kUnsigned:
+        return static_cast<double>(whole);
+      default:
+        return real;
+    }
+  }
+  // The number written as the parsed value would write it.
+  std::string Dump() const {
+    switch (type) {
+      case Type::kInteger:
+        return Json(integer).dump();
+      case Type::kUnsigned:
+        return Json(whole).dump();
+      default:
+        return Json(real).dump();
+    }
+  }
+};
+
 // A value as messages describe it. Lists and objects are named, never
 // written out: they may be as large and as deeply nested as the file.
-std::string Describe(const Json& value) {
-  switch (value.type()) {
-    case Json::value_t::string:
-      return "the text \"" + Shown(value.get_ref<const std::string&>()) + "\"";
-    case Json::value_t::boolean:
-      return value.get<bool>() ? "true" : "false";
-    case Json::value_t::null:
+std::string Describe(const Value& value) {
+  switch (value.type) {
+    case Value::Type::kText:
+      return "the text \"" + Shown(*value.text) + "\"";
+    case Value::Type::kBoolean:
+      return value.boolean ? "true" : "false";
+    case Value::Type::kNull:
       return "null";
-    case Json::value_t::object:
+    case Value::Type::kObject:
       return "an object";
-    case Json::value_t::array:
+    case Value::Type::kList:
       return "a list";
-    case Json::value_t::number_integer:
-    case Json::value_t::number_unsigned:
-    case Json::value_t::number_float:
-      return "the number " + value.dump();
-    default:
-      return "a value of no JSON kind";
+    case Value::Type::kInteger:
+    case Value::Type::kUnsigned:
+    case Value::Type::kReal:
+      return "the number " + value.Dump();
   }
+  return "a value of no JSON kind";
 }
 
 [[noreturn]] void WrongKind(const std::string& path, const std::string& wanted,
-                            const Json& value) {
+                            const Value& value) {
   throw JobError(kTypeMismatch,
                  path + ": expected " + wanted + ", found " + Describe(value));
 }
 
 [[noreturn]] void DoesNotFit(const std::string& path, FieldKind kind,
-                             const Json& value) {
+                             const Value& value) {
   throw JobError(kOverflow,
                  path + ": " +
-                     (value.is_number() ? value.dump() : Describe(value)) +
+                     (value.IsNumber() ? value.Dump() : Describe(value)) +
                      " does not fit this field, which takes " + KindName(kind));
 }
 
@@ -156,104 +209,113 @@ bool HasDateForm(std::string_view text) {
                            matches(time.substr(1), "dd:dd:dd")));
 }
 
-Variant ToDate(const std::string& path, const std::string& text) {
+template <typename PathOf>
+Variant ToDate(const PathOf& path_of, const std::string& text) {
   std::optional<Date> date = Date::Parse(text);
   if (!date) {
-    throw JobError(kTypeMismatch,
-                   path + ": \"" + text + "\" is not a valid calendar date");
+    throw JobError(kTypeMismatch, path_of() + ": \"" + text +
+                                      "\" is not a valid calendar date");
   }
   return Variant(*date);
 }
 
 // A JSON number as a whole number within [low, high], or a fit error.
-int64_t WholeNumber(const std::string& path, FieldKind kind, const Json& value,
+// `path_of` gives the value's path, asked for only when it is at fault.
+template <typename PathOf>
+int64_t WholeNumber(const PathOf& path_of, FieldKind kind, const Value& value,
                     int64_t low, int64_t high) {
   int64_t number = 0;
-  if (value.is_number_unsigned()) {
-    if (value.get<uint64_t>() > static_cast<uint64_t>(high)) {
-      DoesNotFit(path, kind, value);
+  if (value.type == Value::Type::kUnsigned) {
+    if (value.whole > static_cast<uint64_t>(high)) {
+      DoesNotFit(path_of(), kind, value);
     }
-    number = static_cast<int64_t>(value.get<uint64_t>());
-  } else if (value.is_number_integer()) {
-    number = value.get<int64_t>();
+    number = static_cast<int64_t>(value.whole);
+  } else if (value.type == Value::Type::kInteger) {
+    number = value.integer;
   } else {
-    const double real = value.get<double>();
+    const double real = value.real;
     if (!std::isfinite(real) || std::trunc(real) != real ||
         real < static_cast<double>(low) || real > static_cast<double>(high)) {
-      DoesNotFit(path, kind, value);
+      DoesNotFit(path_of(), kind, value);
     }
     number = static_cast<int64_t>(real);
   }
-  if (number < low || number > high) DoesNotFit(path, kind, value);
+  if (number < low || number > high) DoesNotFit(path_of(), kind, value);
   return number;
 }
 
-// Checks `value` against `kind` and gives the value the field will receive.
-Variant Convert(FieldKind kind, const Json& value, const std::string& path) {
+// Checks `value` against `kind` and gives the value the field will receive;
+// a text is moved out of `value`.
+template <typename PathOf>
+Variant Convert(FieldKind kind, const Value& value, const PathOf& path_of) {
+  using Type = Value::Type;
   switch (kind) {
     case FieldKind::kText:
-      if (!value.is_string()) WrongKind(path, KindName(kind), value);
-      return Variant(value.get<std::string>());
+      if (value.type != Type::kText) {
+        WrongKind(path_of(), KindName(kind), value);
+      }
+      return Variant(std::move(*value.text));
     case FieldKind::kDouble: {
-      if (!value.is_number()) WrongKind(path, KindName(kind), value);
-      const double number = value.get<double>();
-      if (!std::isfinite(number)) DoesNotFit(path, kind, value);
+      if (!value.IsNumber()) WrongKind(path_of(), KindName(kind), value);
+      const double number = value.ToDouble();
+      if (!std::isfinite(number)) DoesNotFit(path_of(), kind, value);
       return Variant(number);
     }
     case FieldKind::kInt16:
-      if (!value.is_number()) WrongKind(path, "a whole number", value);
+      if (!value.IsNumber()) WrongKind(path_of(), "a whole number", value);
       return Variant(static_cast<int16_t>(
-          WholeNumber(path, kind, value, std::numeric_limits<int16_t>::min(),
+          WholeNumber(path_of, kind, value, std::numeric_limits<int16_t>::min(),
                       std::numeric_limits<int16_t>::max())));
     case FieldKind::kInt32:
     case FieldKind::kEnum:
-      if (!value.is_number()) WrongKind(path, "a whole number", value);
+      if (!value.IsNumber()) WrongKind(path_of(), "a whole number", value);
       return Variant(static_cast<int32_t>(
-          WholeNumber(path, kind, value, std::numeric_limits<int32_t>::min(),
+          WholeNumber(path_of, kind, value, std::numeric_limits<int32_t>::min(),
                       std::numeric_limits<int32_t>::max())));
     case FieldKind::kBoolean:
-      if (!value.is_boolean()) WrongKind(path, KindName(kind), value);
-      return Variant(value.get<bool>());
-    case FieldKind::kDate: {
-      if (!value.is_string() || !HasDateForm(value.get<std::string>())) {
-        WrongKind(path, KindName(kind), value);
+      if (value.type != Type::kBoolean) {
+        WrongKind(path_of(), KindName(kind), value);
       }
-      return ToDate(path, value.get<std::string>());
-    }
+      return Variant(value.boolean);
+    case FieldKind::kDate:
+      if (value.type != Type::kText || !HasDateForm(*value.text)) {
+        WrongKind(path_of(), KindName(kind), value);
+      }
+      return ToDate(path_of, *value.text);
     case FieldKind::kVariant:
       break;
   }
-  switch (value.type()) {
-    case Json::value_t::null:
+  switch (value.type) {
+    case Type::kNull:
       return Variant::Null();
-    case Json::value_t::boolean:
-      return Variant(value.get<bool>());
-    case Json::value_t::string: {
-      const std::string text = value.get<std::string>();
-      return HasDateForm(text) ? ToDate(path, text) : Variant(text);
-    }
-    case Json::value_t::number_integer:
-    case Json::value_t::number_unsigned: {
+    case Type::kBoolean:
+      return Variant(value.boolean);
+    case Type::kText:
+      return HasDateForm(*value.text) ? ToDate(path_of, *value.text)
+                                      : Variant(std::move(*value.text));
+    case Type::kUnsigned:
+    case Type::kInteger: {
       // Integral numbers stay integers: 32 bits when they fit, else 64.
-      if (value.is_number_unsigned() &&
-          value.get<uint64_t>() >
+      if (value.type == Type::kUnsigned &&
+          value.whole >
               static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
-        DoesNotFit(path, kind, value);
+        DoesNotFit(path_of(), kind, value);
       }
-      const int64_t number = value.get<int64_t>();
+      const int64_t number = value.type == Type::kUnsigned
+                                 ? static_cast<int64_t>(value.whole)
+                                 : value.integer;
       if (number >= std::numeric_limits<int32_t>::min() &&
           number <= std::numeric_limits<int32_t>::max()) {
         return Variant(static_cast<int32_t>(number));
       }
       return Variant(number);
     }
-    case Json::value_t::number_float: {
-      const double number = value.get<double>();
-      if (!std::isfinite(number)) DoesNotFit(path, kind, value);
-      return Variant(number);
+    case Type::kReal: {
+      if (!std::isfinite(value.real)) DoesNotFit(path_of(), kind, value);
+      return Variant(value.real);
     }
     default:
-      WrongKind(path, KindName(kind), value);
+      WrongKind(path_of(), KindName(kind), value);
   }
 }
 
@@ -289,30 +351,6 @@ std::string Suggestion(std::string_view key,
   return best;
 }
 
-template <typename T>
-const Property<T>* FindProperty(const std::vector<Property<T>>& table,
-                                std::string_view key) {
-  for (const Property<T>& property : table) {
-    if (property.name == key) return &property;
-  }
-  return nullptr;
-}
-
-template <typename T>
-[[noreturn]] void UnknownKey(const std::vector<Property<T>>& table,
-                             std::vector<std::string_view> structural,
-                             std::string_view key, const std::string& path,
-                             std::string_view what) {
-  for (const Property<T>& property : table) structural.push_back(property.name);
-  std::string message = path + ": " + std::string(what) +
-                        " has no property named \"" + Shown(key) + "\"";
-  const std::string suggestion = key.size() <= kLongestKeyToSuggestFor
-                                     ? Suggestion(key, structural)
-                                     : std::string();
-  if (!suggestion.empty()) message += " (did you mean \"" + suggestion + "\"?)";
-  throw JobError(kNoSuchProperty, message);
-}
-
 // The path of `key` inside `path`; the key as messages show it.
 std::string Join(const std::string& path, std::string_view key) {
   return path.empty() ? Shown(key) : path + "." + Shown(key);
@@ -322,148 +360,24 @@ std::string Index(const std::string& path, size_t index) {
   return path + "[" + std::to_string(index) + "]";
 }
 
-const Json& ObjectAt(const Json& value, const std::string& path) {
-  if (!value.is_object()) WrongKind(path, "an object { ... }", value);
-  return value;
-}
-
-const Json& ListAt(const Json& value, const std::string& path) {
-  if (!value.is_array()) WrongKind(path, "a list [ ... ]", value);
-  return value;
-}
-
-// Reads the keys of `object` in the order given: keys of the table become
-// assignments, keys in `structural` go to `on_structural`, anything else is
-// an error naming the key.
-template <typename T, typename OnStructural>
-Assignments<T> ReadObject(const Json& object, const std::string& path,
-                          const std::vector<Property<T>>& table,
-                          const std::vector<std::string_view>& structural,
-                          std::string_view what, OnStructural on_structural) {
-  Assignments<T> assignments;
-  for (const auto& [key, value] : ObjectAt(object, path).items()) {
-    const std::string key_path = Join(path, key);
-    if (std::find(structural.begin(), structural.end(), key) !=
-        structural.end()) {
-      on_structural(key, value, key_path);
-    } else if (const Property<T>* property = FindProperty(table, key)) {
-      assignments.push_back(
-          {property, Convert(property->kind, value, key_path)});
-    } else {
-      UnknownKey(table, structural, key, key_path, what);
-    }
-  }
-  return assignments;
-}
-
-const std::vector<Property<AddArguments>>& AddProperties() {
-  static const std::vector<Property<AddArguments>> table = {
-      ZSEPA_PROPERTY(AddArguments, TipoDistinta),
-      ZSEPA_PROPERTY(AddArguments, NumeroDistinta),
-      ZSEPA_PROPERTY(AddArguments, AnnoDistinta),
-  };
-  return table;
-}
-
-AddArguments ReadAdd(const Json& object, const std::string& path) {
-  const auto assignments =
-      ReadObject(object, path, AddProperties(), {}, "Add", [](auto&&...) {});
-  AddArguments arguments;
-  for (const Property<AddArguments>& property : AddProperties()) {
-    const auto given =
-        std::find_if(assignments.begin(), assignments.end(),
-                     [&](const auto& a) { return a.property == &property; });
-    if (given == assignments.end()) {
-      throw JobError(kArgumentMissing,
-                     Join(path, property.name) +
-                         ": missing; Add needs TipoDistinta, NumeroDistinta "
-                         "and AnnoDistinta");
-    }
-    given->ApplyTo(arguments);
-  }
-  return arguments;
-}
-
-TransactionPlan ReadTransaction(const Json& object, const std::string& path) {
-  TransactionPlan plan;
-  plan.values = ReadObject(
-      object, path, TransactionProperties(), {"riferimenti"},
-      "a transaction (CLSEP_TRANSFCREDIT)",
-      [&](std::string_view, const Json& value, const std::string& key_path) {
-        size_t i = 0;
-        for (const Json& reference : ListAt(value, key_path)) {
-          plan.riferimenti.push_back(ReadObject(
-              reference, Index(key_path, i++), ReferenceProperties(), {},
-              "a document reference (CLSEP_RIFSCA)", [](auto&&...) {}));
-        }
-      });
-  return plan;
-}
-
-BlockPlan ReadBlock(const Json& object, const std::string& path) {
-  BlockPlan plan;
-  plan.values =
-      ReadObject(object, path, BlockProperties(), {"Add", "trasferimenti"},
-                 "a payment block (CLSEP_INFOPAG)",
-                 [&](std::string_view key, const Json& value,
-                     const std::string& key_path) {
-                   if (key == "Add") {
-                     plan.add = ReadAdd(value, key_path);
-                     return;
-                   }
-                   size_t i = 0;
-                   for (const Json& transaction : ListAt(value, key_path)) {
-                     plan.trasferimenti.push_back(
-                         ReadTransaction(transaction, Index(key_path, i++)));
-                   }
-                 });
-  return plan;
-}
-
-// Builds the value of a JSON text event by event, refusing what no job or
-// company file holds: lists and objects nested deeper than kMaxJsonNesting
-// (so that nothing later walks an unbounded depth) and a key given twice in
-// one object (the second value would silently replace the first). It keeps
-// the path of the value being read, so that every fault names its place.
-class JsonBuilder {
+// The path of the value being read and the checks on the text itself, shared
+// by both readers of a JSON text (the job reader and the generic value
+// builder): lists and objects nested deeper than kMaxJsonNesting (so that
+// nothing later walks an unbounded depth), a key given twice in one object
+// (the second value would silently replace the first), and the parser's own
+// faults, each naming the file and the place.
+class TextPlaces {
  public:
-  JsonBuilder(Json& root, const std::string& name) : root_(root), name_(name) {}
-
-  bool null() { return Add(Json(nullptr)); }
-  bool boolean(bool value) { return Add(Json(value)); }
-  bool number_integer(Json::number_integer_t value) { return Add(Json(value)); }
-  bool number_unsigned(Json::number_unsigned_t value) {
-    return Add(Json(value));
-  }
-  bool number_float(Json::number_float_t value, const Json::string_t&) {
-    return Add(Json(value));
-  }
-  bool string(Json::string_t& value) { return Add(Json(std::move(value))); }
-  bool binary(Json::binary_t& value) {
-    return Add(Json::binary(std::move(value)));
-  }
-  bool start_object(std::size_t) { return Open(Json::object()); }
-  bool start_array(std::size_t) { return Open(Json::array()); }
-  bool end_object() { return Close(); }
-  bool end_array() { return Close(); }
-
-  bool key(Json::string_t& key) {
-    Frame& frame = frames_.back();
-    if (!frame.keys.insert(key).second) {
-      throw JobError(rt::kDuplicateKey,
-                     At(Join(Path(frames_.size() - 1), key)) + "the key \"" +
-                         Shown(key) +
-                         "\" appears twice in the same object; a key may be "
-                         "given only once");
-    }
-    frame.key = std::move(key);
-    return true;
-  }
+  // `name`: the file's name for messages; nullptr for a value that is
+  // already parsed, which has passed these checks. `prefix`: the path of
+  // the whole text's value.
+  explicit TextPlaces(const std::string* name, std::string prefix = {})
+      : prefix_(std::move(prefix)), name_(name) {}
 
   template <typename Exception>
   bool parse_error(std::size_t, const std::string& token,
                    const Exception& error) {
-    const std::string path = Path(frames_.size());
+    const std::string path = Path(depth_);
     // 406: a number beyond the range of a double (1e400, 400 digits).
     if (error.id == 406) {
       throw JobError(kOverflow, At(path) + "the number " + Shown(token) +
@@ -481,57 +395,142 @@ class JsonBuilder {
       reason.replace(at, last_read.size(), "last read: '" + Shown(token) + "'");
     }
     throw JobError(kTypeMismatch,
-                   name_ + ": not valid JSON: " + reason +
+                   *name_ + ": not valid JSON: " + reason +
                        (path.empty() ? "" : " (in " + path + ")"));
   }
 
- private:
+ protected:
   struct Frame {
-    Json* container = nullptr;
+    bool list = false;
     size_t count = 0;  // lists: the values completed so far
     std::string key;   // objects: the key of the value being read
-    std::unordered_set<std::string> keys;  // objects: the keys given so far
+    std::bitset<kMaxKnownKeys> known;  // objects: table keys given so far
+    std::unique_ptr<std::unordered_set<std::string>> others;  // other keys
   };
 
-  // "job.json: blocchi[0].Importo: ", or the file's name alone.
-  std::string At(const std::string& path) const {
-    return name_ + ": " + (path.empty() ? "" : path + ": ");
+  // Enters a list or object; frames are kept for reuse, so that reading
+  // millions of objects does not allocate their keys' room anew each time.
+  Frame& Open(bool list) {
+    if (name_ != nullptr && depth_ >= kMaxJsonNesting) {
+      throw JobError(kTypeMismatch,
+                     At(Path(depth_)) +
+                         "too deeply nested: lists and objects may be nested "
+                         "at most " +
+                         std::to_string(kMaxJsonNesting) + " levels deep");
+    }
+    if (depth_ == frames_.size()) frames_.emplace_back();
+    Frame& frame = frames_[depth_++];
+    frame.list = list;
+    frame.count = 0;
+    frame.key.clear();
+    frame.known.reset();
+    if (frame.others) frame.others->clear();
+    return frame;
+  }
+
+  void Close() { --depth_; }
+
+  // A value of the innermost list or object is complete.
+  void Completed() {
+    if (depth_ > 0 && frames_[depth_ - 1].list) ++frames_[depth_ - 1].count;
+  }
+
+  // Takes the next key of the innermost object; `index` is its place in the
+  // object's table, or -1. Refuses a key given twice.
+  Frame& Key(std::string& key, int index) {
+    Frame& frame = frames_[depth_ - 1];
+    const bool repeated =
+        index >= 0
+            ? frame.known.test(static_cast<size_t>(index))
+            : (frame.others && frame.others->find(key) != frame.others->end());
+    if (repeated && name_ != nullptr) {
+      throw JobError(rt::kDuplicateKey,
+                     At(Join(Path(depth_ - 1), key)) + "the key \"" +
+                         Shown(key) +
+                         "\" appears twice in the same object; a key may be "
+                         "given only once");
+    }
+    if (index >= 0) {
+      frame.known.set(static_cast<size_t>(index));
+    } else {
+      if (!frame.others) {
+        frame.others = std::make_unique<std::unordered_set<std::string>>();
+      }
+      frame.others->insert(key);
+    }
+    frame.key.swap(key);
+    return frame;
   }
 
   // The path of the value being read inside the first `depth` open lists
   // and objects.
   std::string Path(size_t depth) const {
-    std::string path;
+    std::string path = prefix_;
     for (size_t i = 0; i < depth; ++i) {
       const Frame& frame = frames_[i];
-      path = frame.container->is_array() ? Index(path, frame.count)
-                                         : Join(path, frame.key);
+      path = frame.list ? Index(path, frame.count) : Join(path, frame.key);
     }
     return path;
   }
 
+  // "job.json: blocchi[0].Importo: ", or the file's name alone.
+  std::string At(const std::string& path) const {
+    return *name_ + ": " + (path.empty() ? "" : path + ": ");
+  }
+
+  const std::string prefix_;
+  size_t depth_ = 0;
+  std::vector<Frame> frames_;
+
+ private:
+  const std::string* name_;
+};
+
+// Builds the value of a JSON text event by event, for ParseJsonText.
+class JsonBuilder : public TextPlaces {
+ public:
+  JsonBuilder(Json& root, const std::string& name)
+      : TextPlaces(&name), root_(root) {}
+
+  bool null() { return Add(Json(nullptr)); }
+  bool boolean(bool value) { return Add(Json(value)); }
+  bool number_integer(Json::number_integer_t value) { return Add(Json(value)); }
+  bool number_unsigned(Json::number_unsigned_t value) {
+    return Add(Json(value));
+  }
+  bool number_float(Json::number_float_t value, const Json::string_t&) {
+    return Add(Json(value));
+  }
+  bool string(Json::string_t& value) { return Add(Json(std::move(value))); }
+  bool binary(Json::binary_t& value) {
+    return Add(Json::binary(std::move(value)));
+  }
+  bool start_object(std::size_t) { return Enter(Json::object()); }
+  bool start_array(std::size_t) { return Enter(Json::array()); }
+  bool end_object() { return Leave(); }
+  bool end_array() { return Leave(); }
+  bool key(Json::string_t& key) {
+    Key(key, -1);
+    return true;
+  }
+
+ private:
   // Puts `value` where the text places it; keys are unique by now, so an
   // object's entry is appended without a search.
   Json* Place(Json&& value) {
-    if (frames_.empty()) {
+    if (depth_ == 0) {
       root_ = std::move(value);
       return &root_;
     }
-    Frame& parent = frames_.back();
-    if (parent.container->is_array()) {
-      auto& list = parent.container->get_ref<Json::array_t&>();
+    Json& parent = *containers_[depth_ - 1];
+    if (parent.is_array()) {
+      auto& list = parent.get_ref<Json::array_t&>();
       list.push_back(std::move(value));
       return &list.back();
     }
-    auto& object = parent.container->get_ref<Json::object_t&>();
-    object.emplace_back(parent.key, std::move(value));
+    auto& object = parent.get_ref<Json::object_t&>();
+    object.emplace_back(frames_[depth_ - 1].key, std::move(value));
     return &object.back().second;
-  }
-
-  void Completed() {
-    if (!frames_.empty() && frames_.back().container->is_array()) {
-      ++frames_.back().count;
-    }
   }
 
   bool Add(Json&& value) {
@@ -540,30 +539,485 @@ class JsonBuilder {
     return true;
   }
 
-  bool Open(Json&& container) {
-    if (frames_.size() >= kMaxJsonNesting) {
-      throw JobError(kTypeMismatch,
-                     At(Path(frames_.size())) +
-                         "too deeply nested: lists and objects may be nested "
-                         "at most " +
-                         std::to_string(kMaxJsonNesting) + " levels deep");
-    }
+  bool Enter(Json&& container) {
+    const bool list = container.is_array();
     Json* placed = Place(std::move(container));
-    frames_.emplace_back();
-    frames_.back().container = placed;
+    Open(list);
+    containers_.resize(depth_);
+    containers_.back() = placed;
     return true;
   }
 
-  bool Close() {
-    frames_.pop_back();
+  bool Leave() {
+    Close();
     Completed();
     return true;
   }
 
   Json& root_;
-  const std::string& name_;
-  std::vector<Frame> frames_;
+  std::vector<Json*> containers_;
 };
+
+// What a list or object of a job is.
+enum class Role : uint8_t {
+  kOther,  // anything under a fault: still read, to check the text
+  kJob,
+  kCompany,
+  kBlocks,
+  kBlock,
+  kAdd,
+  kTransactions,
+  kTransaction,
+  kReferences,
+  kReference,
+};
+
+const std::vector<Property<AddArguments>>& AddProperties() {
+  static const std::vector<Property<AddArguments>> table = {
+      ZSEPA_PROPERTY(AddArguments, TipoDistinta),
+      ZSEPA_PROPERTY(AddArguments, NumeroDistinta),
+      ZSEPA_PROPERTY(AddArguments, AnnoDistinta),
+  };
+  return table;
+}
+
+// The keys an object of the job takes: first its structural keys (lists
+// and objects of their own, each with the role of its value), then its
+// table's properties.
+struct ObjectKeys {
+  std::string_view what;  // for messages: "a transaction (CLSEP_TRANSFCREDIT)"
+  std::vector<std::pair<std::string_view, Role>> structural;
+  std::vector<std::string_view> names;  // structural, then properties
+  std::unordered_map<std::string_view, int> index;
+
+  template <typename T>
+  ObjectKeys(std::string_view what_,
+             std::vector<std::pair<std::string_view, Role>> structural_,
+             const std::vector<Property<T>>& table)
+      : what(what_), structural(std::move(structural_)) {
+    for (const auto& [name, role] : structural) names.push_back(name);
+    for (const Property<T>& property : table) names.push_back(property.name);
+    if (names.size() > kMaxKnownKeys) {
+      throw std::logic_error("too many keys for one object of a job");
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+      index.emplace(names[i], static_cast<int>(i));
+    }
+  }
+
+  int Find(std::string_view key) const {
+    const auto found = index.find(key);
+    return found == index.end() ? -1 : found->second;
+  }
+};
+
+// The keys of an object of `role`, or nullptr for lists and kOther.
+const ObjectKeys* KeysOf(Role role) {
+  static const ObjectKeys job(
+      "the job", {{"ditta", Role::kCompany}, {"blocchi", Role::kBlocks}},
+      BuilderProperties());
+  static const ObjectKeys company("the company (ditta)", {},
+                                  CompanyProperties());
+  static const ObjectKeys block(
+      "a payment block (CLSEP_INFOPAG)",
+      {{"Add", Role::kAdd}, {"trasferimenti", Role::kTransactions}},
+      BlockProperties());
+  static const ObjectKeys add("Add", {}, AddProperties());
+  static const ObjectKeys transaction("a transaction (CLSEP_TRANSFCREDIT)",
+                                      {{"riferimenti", Role::kReferences}},
+                                      TransactionProperties());
+  static const ObjectKeys reference("a document reference (CLSEP_RIFSCA)", {},
+                                    ReferenceProperties());
+  switch (role) {
+    case Role::kJob:
+      return &job;
+    case Role::kCompany:
+      return &company;
+    case Role::kBlock:
+      return &block;
+    case Role::kAdd:
+      return &add;
+    case Role::kTransaction:
+      return &transaction;
+    case Role::kReference:
+      return &reference;
+    default:
+      return nullptr;
+  }
+}
+
+[[noreturn]] void UnknownKey(const ObjectKeys& keys, std::string_view key,
+                             const std::string& path) {
+  std::string message = path + ": " + std::string(keys.what) +
+                        " has no property named \"" + Shown(key) + "\"";
+  const std::string suggestion = key.size() <= kLongestKeyToSuggestFor
+                                     ? Suggestion(key, keys.names)
+                                     : std::string();
+  if (!suggestion.empty()) message += " (did you mean \"" + suggestion + "\"?)";
+  throw JobError(kNoSuchProperty, message);
+}
+
+// Reads a job or a company file in one pass over its text, straight into
+// the plan: no value of the whole file is built first. It checks each key
+// and value as it comes and keeps the first fault; reading goes on to the
+// end of the text, since a fault of the text itself (malformed JSON, a key
+// given twice, nesting too deep, a number beyond a double) is reported
+// before any fault of the job's content, wherever it lies.
+class JobReader : public TextPlaces {
+ public:
+  // `name` and `prefix`: as for TextPlaces. `root`: kJob or kCompany.
+  JobReader(const std::string* name, Role root, std::string prefix = {})
+      : TextPlaces(name, std::move(prefix)), root_(root) {}
+
+  bool null() { return Scalar({}); }
+  bool boolean(bool value) {
+    Value v;
+    v.type = Value::Type::kBoolean;
+    v.boolean = value;
+    return Scalar(v);
+  }
+  bool number_integer(Json::number_integer_t value) {
+    Value v;
+    v.type = Value::Type::kInteger;
+    v.integer = value;
+    return Scalar(v);
+  }
+  bool number_unsigned(Json::number_unsigned_t value) {
+    Value v;
+    v.type = Value::Type::kUnsigned;
+    v.whole = value;
+    return Scalar(v);
+  }
+  bool number_float(Json::number_float_t value, const Json::string_t&) {
+    Value v;
+    v.type = Value::Type::kReal;
+    v.real = value;
+    return Scalar(v);
+  }
+  bool string(Json::string_t& value) {
+    Value v;
+    v.type = Value::Type::kText;
+    v.text = &value;
+    return Scalar(v);
+  }
+  bool binary(Json::binary_t&) { return Scalar({}); }
+  bool start_object(std::size_t) { return Enter(false); }
+  bool start_array(std::size_t) { return Enter(true); }
+  bool end_object() { return Leave(); }
+  bool end_array() { return Leave(); }
+
+  bool key(Json::string_t& key) {
+    const Role role = roles_[depth_ - 1];
+    const ObjectKeys* keys = KeysOf(role);
+    const int index = keys != nullptr ? keys->Find(key) : -1;
+    Key(key, index);
+    expected_[depth_ - 1] = {};
+    if (fault_ || keys == nullptr) return true;
+    if (index < 0) {
+      Fail([&] { UnknownKey(*keys, frames_[depth_ - 1].key, Path(depth_)); });
+      return true;
+    }
+    const auto at = static_cast<size_t>(index);
+    expected_[depth_ - 1] =
+        at < keys->structural.size()
+            ? Expected{keys->structural[at].second, -1}
+            : Expected{Role::kOther,
+                       static_cast<int>(at - keys->structural.size())};
+    return true;
+  }
+
+  // The first fault of the job's content, if any.
+  const std::optional<JobError>& fault() const { return fault_; }
+
+  // The plan read; complete only when the text ended without a fault.
+  Job& job() { return job_; }
+  framework::CompanyValues& company() { return company_; }
+
+ private:
+  // What the value being read must be: a list or object of `role`, a
+  // property of the enclosing object (its index in the table), or anything
+  // (role kOther, property -1).
+  struct Expected {
+    Role role = Role::kOther;
+    int property = -1;
+  };
+
+  template <typename Throw>
+  void Fail(const Throw& raise) {
+    try {
+      raise();
+    } catch (const JobError& error) {
+      fault_.emplace(error);
+    }
+  }
+
+  // The path of the value being read, as the job's messages name it.
+  std::string ValuePath() const {
+    if (depth_ > 0) return Path(depth_);
+    return root_ == Role::kJob ? "the job" : prefix_;
+  }
+
+  Expected Next() const {
+    if (depth_ == 0) return {root_, -1};
+    if (!frames_[depth_ - 1].list) return expected_[depth_ - 1];
+    switch (roles_[depth_ - 1]) {
+      case Role::kBlocks:
+        return {Role::kBlock, -1};
+      case Role::kTransactions:
+        return {Role::kTransaction, -1};
+      case Role::kReferences:
+        return {Role::kReference, -1};
+      default:
+        return {};
+    }
+  }
+
+  static bool IsList(Role role) {
+    return role == Role::kBlocks || role == Role::kTransactions ||
+           role == Role::kReferences;
+  }
+
+  bool Scalar(const Value& value) {
+    if (!fault_) {
+      const Expected next = Next();
+      if (next.property >= 0) {
+        Assign(roles_[depth_ - 1], static_cast<size_t>(next.property), value);
+      } else if (next.role != Role::kOther) {
+        Fail([&] {
+          WrongKind(ValuePath(),
+                    IsList(next.role) ? "a list [ ... ]" : "an object { ... }",
+                    value);
+        });
+      }
+    }
+    Completed();
+    return true;
+  }
+
+  bool Enter(bool list) {
+    Role role = Role::kOther;
+    if (!fault_) {
+      const Expected next = Next();
+      Value value;
+      value.type = list ? Value::Type::kList : Value::Type::kObject;
+      if (next.property >= 0) {
+        // No property takes a list or an object: this names the fault.
+        Assign(roles_[depth_ - 1], static_cast<size_t>(next.property), value);
+      } else if (next.role != Role::kOther) {
+        if (IsList(next.role) == list) {
+          role = next.role;
+          Begin(role);
+        } else {
+          Fail([&] {
+            WrongKind(ValuePath(),
+                      list ? "an object { ... }" : "a list [ ... ]", value);
+          });
+        }
+      }
+    }
+    Open(list);
+    roles_.resize(depth_);
+    expected_.resize(depth_);
+    roles_.back() = role;
+    expected_.back() = {};
+    return true;
+  }
+
+  bool Leave() {
+    if (!fault_) Finish(roles_[depth_ - 1]);
+    Close();
+    Completed();
+    return true;
+  }
+
+  // A list or object of `role` starts: its place in the plan is made.
+  void Begin(Role role) {
+    switch (role) {
+      case Role::kCompany:
+        company_values_.clear();
+        break;
+      case Role::kBlock:
+        job_.blocchi.emplace_back();
+        break;
+      case Role::kAdd:
+        add_values_.clear();
+        break;
+      case Role::kTransaction:
+        job_.blocchi.back().trasferimenti.emplace_back();
+        transaction_values_.clear();
+        break;
+      case Role::kReference:
+        job_.blocchi.back().trasferimenti.back().riferimenti.emplace_back();
+        break;
+      default:
+        break;
+    }
+  }
+
+  // An object of `role` ends: what needs all its keys is done.
+  void Finish(Role role) {
+    switch (role) {
+      case Role::kCompany: {
+        framework::CompanyValues& values =
+            root_ == Role::kJob ? job_.ditta : company_;
+        for (const auto& assignment : company_values_) {
+          assignment.ApplyTo(values);
+        }
+        has_company_ = true;
+        break;
+      }
+      case Role::kAdd:
+        Fail([&] { job_.blocchi.back().add = TakeAdd(); });
+        break;
+      case Role::kTransaction:
+        // A copy takes no more room than the values need.
+        job_.blocchi.back().trasferimenti.back().values = transaction_values_;
+        break;
+      case Role::kJob:
+        // Every statement reads the company's values: without them the job
+        // could only fail later, on the database's account.
+        if (!has_company_) {
+          std::string names;
+          for (const auto& property : CompanyProperties()) {
+            names += (names.empty() ? "" : ", ") + std::string(property.name);
+          }
+          fault_.emplace(
+              kArgumentMissing,
+              "the job: missing `ditta`, the company values (" + names + ")");
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  AddArguments TakeAdd() {
+    AddArguments arguments;
+    for (const Property<AddArguments>& property : AddProperties()) {
+      bool given = false;
+      for (const auto& assignment : add_values_) {
+        if (assignment.property == &property) {
+          assignment.ApplyTo(arguments);
+          given = true;
+        }
+      }
+      if (!given) {
+        throw JobError(kArgumentMissing,
+                       Join(Path(depth_ - 1), property.name) +
+                           ": missing; Add needs TipoDistinta, NumeroDistinta "
+                           "and AnnoDistinta");
+      }
+    }
+    return arguments;
+  }
+
+  template <typename T>
+  void Take(const std::vector<Property<T>>& table, size_t index,
+            const Value& value, Assignments<T>& into) {
+    const Property<T>& property = table[index];
+    Fail([&] {
+      into.push_back({&property, Convert(property.kind, value,
+                                         [this] { return ValuePath(); })});
+    });
+  }
+
+  // Checks the value of the property at `index` of an object of `role`
+  // and adds it to the plan.
+  void Assign(Role role, size_t index, const Value& value) {
+    switch (role) {
+      case Role::kJob:
+        return Take(BuilderProperties(), index, value, job_.values);
+      case Role::kCompany:
+        return Take(CompanyProperties(), index, value, company_values_);
+      case Role::kBlock:
+        return Take(BlockProperties(), index, value,
+                    job_.blocchi.back().values);
+      case Role::kAdd:
+        return Take(AddProperties(), index, value, add_values_);
+      case Role::kTransaction:
+        return Take(TransactionProperties(), index, value, transaction_values_);
+      case Role::kReference:
+        return Take(
+            ReferenceProperties(), index, value,
+            job_.blocchi.back().trasferimenti.back().riferimenti.back());
+      default:
+        return;
+    }
+  }
+
+  const Role root_;
+  std::vector<Role> roles_;         // of each open list and object
+  std::vector<Expected> expected_;  // objects: what the key's value must be
+  std::optional<JobError> fault_;
+  Job job_;
+  framework::CompanyValues company_;
+  bool has_company_ = false;
+  Assignments<framework::CompanyValues> company_values_;
+  Assignments<AddArguments> add_values_;
+  Assignments<CLSEP_TRANSFCREDIT> transaction_values_;  // the one being read
+};
+
+// Feeds a parsed value to `reader` as the parser would, in the text's order,
+// until the reader has found a fault. The depth stays small: only the lists
+// and objects of a job's layout (seven levels) are entered without a fault.
+void Walk(const Json& value, JobReader& reader) {
+  switch (value.type()) {
+    case Json::value_t::null:
+      reader.null();
+      return;
+    case Json::value_t::boolean:
+      reader.boolean(value.get<bool>());
+      return;
+    case Json::value_t::number_integer:
+      reader.number_integer(value.get<int64_t>());
+      return;
+    case Json::value_t::number_unsigned:
+      reader.number_unsigned(value.get<uint64_t>());
+      return;
+    case Json::value_t::number_float:
+      reader.number_float(value.get<double>(), {});
+      return;
+    case Json::value_t::string: {
+      std::string text = value.get<std::string>();
+      reader.string(text);
+      return;
+    }
+    case Json::value_t::object:
+      reader.start_object(value.size());
+      for (const auto& [key, member] : value.items()) {
+        if (reader.fault()) return;
+        std::string name = key;
+        reader.key(name);
+        if (reader.fault()) return;
+        Walk(member, reader);
+      }
+      if (!reader.fault()) reader.end_object();
+      return;
+    case Json::value_t::array:
+      reader.start_array(value.size());
+      for (const Json& element : value) {
+        if (reader.fault()) return;
+        Walk(element, reader);
+      }
+      if (!reader.fault()) reader.end_array();
+      return;
+    default:
+      reader.null();
+      return;
+  }
+}
+
+// Reads `text` (the file `name`) with a JobReader of `root`, and raises the
+// fault it kept.
+JobReader& ReadText(JobReader& reader, std::string_view text,
+                    const std::string& name) {
+  if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+    throw JobError(kTypeMismatch, name + ": not valid JSON: the file is empty");
+  }
+  Json::sax_parse(text, &reader);
+  if (reader.fault()) throw *reader.fault();
+  return reader;
+}
 
 // Empties `value` from the leaves up. Each step destroys a scalar or an empty
 // list or object, which frees memory and never needs any; the library's own
@@ -600,6 +1054,14 @@ class DismantleOnExit {
  private:
   Json& value_;
 };
+
+// The plan with its count of transactions.
+Job Counted(Job&& job) {
+  for (const BlockPlan& block : job.blocchi) {
+    job.transaction_count += static_cast<int64_t>(block.trasferimenti.size());
+  }
+  return std::move(job);
+}
 
 }  // namespace
 
@@ -639,47 +1101,28 @@ const std::vector<Property<CLSEP_RIFSCA>>& ReferenceProperties() {
 
 framework::CompanyValues ParseCompany(const Json& company,
                                       const std::string& path) {
-  framework::CompanyValues values;
-  for (const auto& assignment :
-       ReadObject(company, path, CompanyProperties(), {}, "the company (ditta)",
-                  [](auto&&...) {})) {
-    assignment.ApplyTo(values);
-  }
-  return values;
+  JobReader reader(nullptr, Role::kCompany, path);
+  Walk(company, reader);
+  if (reader.fault()) throw *reader.fault();
+  return reader.company();
 }
 
 Job ParseJob(const Json& job) {
-  if (!job.is_object()) WrongKind("the job", "an object { ... }", job);
-  Job plan;
-  bool has_company = false;
-  plan.values = ReadObject(
-      job, "", BuilderProperties(), {"ditta", "blocchi"}, "the job",
-      [&](std::string_view key, const Json& value, const std::string& path) {
-        if (key == "ditta") {
-          plan.ditta = ParseCompany(value, path);
-          has_company = true;
-          return;
-        }
-        size_t i = 0;
-        for (const Json& block : ListAt(value, path)) {
-          plan.blocchi.push_back(ReadBlock(block, Index(path, i++)));
-        }
-      });
-  // Every statement reads the company's values: without them the job could
-  // only fail later, on the database's account.
-  if (!has_company) {
-    std::string names;
-    for (const auto& property : CompanyProperties()) {
-      names += (names.empty() ? "" : ", ") + std::string(property.name);
-    }
-    throw JobError(
-        kArgumentMissing,
-        "the job: missing `ditta`, the company values (" + names + ")");
-  }
-  for (const BlockPlan& block : plan.blocchi) {
-    plan.transaction_count += static_cast<int64_t>(block.trasferimenti.size());
-  }
-  return plan;
+  JobReader reader(nullptr, Role::kJob);
+  Walk(job, reader);
+  if (reader.fault()) throw *reader.fault();
+  return Counted(std::move(reader.job()));
+}
+
+Job ParseJobText(std::string_view text, const std::string& name) {
+  JobReader reader(&name, Role::kJob);
+  return Counted(std::move(ReadText(reader, text, name).job()));
+}
+
+framework::CompanyValues ParseCompanyText(std::string_view text,
+                                          const std::string& name) {
+  JobReader reader(&name, Role::kCompany);
+  return ReadText(reader, text, name).company();
 }
 
 Json ParseJsonText(std::string_view text, const std::string& name) {
@@ -702,15 +1145,11 @@ Json ReadJsonFile(const std::string& path) {
 }
 
 Job ReadJob(const std::string& path) {
-  Json document = ReadJsonFile(path);
-  const DismantleOnExit dismantle(document);
-  return ParseJob(document);
+  return ParseJobText(ReadRegularFile(path, kMaxJsonFileBytes), path);
 }
 
 framework::CompanyValues ReadCompany(const std::string& path) {
-  Json document = ReadJsonFile(path);
-  const DismantleOnExit dismantle(document);
-  return ParseCompany(document, "");
+  return ParseCompanyText(ReadRegularFile(path, kMaxJsonFileBytes), path);
 }
 
 bool RunJob(const Job& job, CLSEP_FILESEPA& builder,

@@ -257,6 +257,106 @@ TEST(ParseJsonTextTest, TakesWhatAJobMayHold) {
   }
 }
 
+// The plan as text: every assignment with the kind and text of its value.
+template <typename T>
+void Dump(const Assignments<T>& values, std::string& out) {
+  for (const auto& a : values) {
+    out += std::string(a.property->name) + "=" +
+           std::to_string(static_cast<int>(a.value.type())) + ":" +
+           a.value.ToText() + ";";
+  }
+  out += "\n";
+}
+std::string Dump(const Job& job) {
+  std::string out = job.ditta.CodiceDitta.ToText() + "|" +
+                    job.ditta.CodiceAnagraficaDitta.ToText() + "\n";
+  Dump(job.values, out);
+  for (const BlockPlan& block : job.blocchi) {
+    if (block.add) out += "Add " + std::to_string(block.add->AnnoDistinta);
+    Dump(block.values, out);
+    for (const TransactionPlan& transaction : block.trasferimenti) {
+      Dump(transaction.values, out);
+      for (const auto& reference : transaction.riferimenti) {
+        Dump(reference, out);
+      }
+    }
+  }
+  return out + std::to_string(job.transaction_count);
+}
+
+// What reading `text` gives: the plan, or the fault's code and message.
+std::string Outcome(const std::function<std::string()>& read) {
+  try {
+    return read();
+  } catch (const JobError& error) {
+    return std::to_string(error.code()) + " " + error.what();
+  }
+}
+
+// Reading in one pass gives what parsing the whole text and then checking
+// its value gives: the same plan, or the same fault. A fault of the text
+// outweighs a fault of the content found earlier in it.
+TEST(ParseJobTextTest, AgreesWithParsingTheWholeValueFirst) {
+  const std::string ditta =
+      R"("ditta":{"CodiceDitta":1,"CodiceAnagraficaDitta":5000000000})";
+  const std::string fault = R"({"blocchi":[{"Improto":1}],)";
+  const struct {
+    std::string name;
+    std::string text;
+  } cases[] = {
+      {"whole job",
+       "{\"blocchi\":[{\"Add\":{\"AnnoDistinta\":2024,\"TipoDistinta\":1,"
+       "\"NumeroDistinta\":15},\"ProgrBanca\":2,\"trasferimenti\":[{"
+       "\"Importo\":10.5,\"Clifor\":-42,\"DataDocumento\":null,"
+       "\"Scadenza\":\"2024-03-31 17:45\",\"FlagDatiMandatoVariati\":true,"
+       "\"riferimenti\":[{\"Importo\":3}]},{}]},{}],\"FormatoFile\":3," +
+           ditta + "}"},
+      {"content fault, then malformed", fault + R"("x":[1,})"},
+      {"content fault, then key twice", fault + ditta + "," + ditta + "}"},
+      {"content fault, then too deep",
+       fault + R"("x":)" + NestedLists(70) + "}"},
+      {"content fault, then 1e400", fault + R"("x":1e400})"},
+      {"two content faults", R"({"FormatoFile":"1","blocchi":7})"},
+      {"root a list", "[{" + ditta + "}]"},
+      {"root a text", R"("job")"},
+      {"ditta missing after a fault", fault + R"("FormatoFile":1})"},
+      {"ditta missing", R"({"blocchi":[]})"},
+      {"Add incomplete, then a bad key",
+       R"({"blocchi":[{"Add":{"TipoDistinta":1},"Improto":1}]})"},
+      {"list for a block", R"({"blocchi":[[]]})"},
+      {"object for the blocks", R"({"blocchi":{}})"},
+      {"number for a transaction", R"({"blocchi":[{"trasferimenti":[{},5]}]})"},
+      {"object for a property",
+       R"({"blocchi":[{"trasferimenti":[{"Importo":{}}]}]})"},
+      {"list for the company", R"({"ditta":[]})"},
+      {"uint64 in a variant",
+       R"({"ditta":{"CodiceDitta":18446744073709551615}})"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Outcome([&] { return Dump(ParseJobText(c.text, "job.json")); }),
+              Outcome([&] {
+                return Dump(ParseJob(ParseJsonText(c.text, "job.json")));
+              }))
+        << c.name;
+  }
+  for (const std::string text :
+       {R"({"CodiceDitta":7,"RagioneSocialeDitta":"R"})", "[]",
+        R"({"CodiceDita":7})", R"({"CodiceDitta":[1]})"}) {
+    EXPECT_EQ(
+        Outcome([&] {
+          framework::CompanyValues company =
+              ParseCompanyText(text, "company.json");
+          return company.CodiceDitta.ToText() + company.RagioneSocialeDitta;
+        }),
+        Outcome([&] {
+          framework::CompanyValues company =
+              ParseCompany(ParseJsonText(text, "company.json"), "");
+          return company.CodiceDitta.ToText() + company.RagioneSocialeDitta;
+        }))
+        << text;
+  }
+}
+
 // Only regular files are read; the rest is refused at once, never waited
 // for or read to its (missing) end.
 TEST(JobFileTest, ReadsOnlyRegularFilesUpToTheCap) {

@@ -4,11 +4,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "framework/compact_tree.h"
 #include "zsepa/xml_file_service.h"
-
-struct _xmlNode;
-struct _xmlNs;
 
 namespace zsepa::xml {
 
@@ -18,38 +17,50 @@ namespace zsepa::xml {
 // A writer builds its tree bottom-up. A container is created with
 // NuovoElemento, filled, and only then appended to its parent with Aggiungi;
 // a container that is never appended (left out under a condition, or
-// abandoned because a failure was raised) is freed whole when its Element
-// goes out of scope. Leaves with text are appended to their parent at once.
+// abandoned because a failure was raised) is simply not in the file. Leaves
+// with text are appended to their parent at once.
+//
+// The tree is a framework::CompactTree: elements and texts are kept in the
+// document's arena and released with the document, and the default file
+// service writes the tree straight into the file. Element names are not
+// copied: every `tag` must outlive the document (the writers pass literals).
 //
 // Every element lives in the root's namespace, which is the default namespace
 // of the file: no element carries a prefix and only the root declares the
 // namespace. The document gets no "xml" processing instruction: the file
 // service writes the declaration when it saves.
 //
-// Texts are stored as text nodes, never parsed as markup. A text (or
+// Texts are stored as texts, never parsed as markup. A text (or
 // attribute value) that XML 1.0 cannot carry (invalid UTF-8, control
 // characters other than tab, CR and LF, U+FFFE, U+FFFF) is refused with
 // codes::kInvalidXmlText and a message that names the element.
 
-// An element of a document being built. Owns its node (and subtree) until
-// the node is appended to a parent or set as the document's root.
+// An element of a document being built, until it is appended to a parent or
+// set as the document's root (a moved-from Element is empty).
 class Element {
  public:
-  Element(Element&& other) noexcept;
-  Element& operator=(Element&& other) noexcept;
+  Element(Element&& other) noexcept
+      : node_(std::exchange(other.node_, nullptr)),
+        last_(std::exchange(other.last_, nullptr)) {}
+  Element& operator=(Element&& other) noexcept {
+    node_ = std::exchange(other.node_, nullptr);
+    last_ = std::exchange(other.last_, nullptr);
+    return *this;
+  }
   Element(const Element&) = delete;
   Element& operator=(const Element&) = delete;
-  ~Element();
+  ~Element() = default;
 
  private:
   friend class Documento;
-  explicit Element(_xmlNode* node) : node_(node) {}
-  void Free() noexcept;
+  using Node = framework::CompactTree::Node;
+  explicit Element(Node* node) : node_(node) {}
 
-  _xmlNode* node_ = nullptr;
+  Node* node_ = nullptr;
+  Node* last_ = nullptr;  // last child, where the next one is linked
 };
 
-// A document being built: the libxml2 tree with its not yet attached root.
+// A document being built: the compact tree with its not yet attached root.
 class Documento {
  public:
   // NuovoDocumentoXml: a new empty document and its root element `root_name`
@@ -81,7 +92,7 @@ class Documento {
 
  private:
   std::unique_ptr<framework::XmlDocument> doc_;
-  _xmlNs* ns_ = nullptr;
+  framework::CompactTree* tree_ = nullptr;
   Element root_;
 };
 

@@ -485,7 +485,12 @@ void PosixXmlFileService::Load(XmlDocument& doc, const std::string& path) {
 
 void PosixXmlFileService::Save(const XmlDocument& doc,
                                const std::string& path) {
-  if (TreeOf(doc) == nullptr || xmlDocGetRootElement(TreeOf(doc)) == nullptr) {
+  // A built document is written from its compact tree, never made into a
+  // libxml2 tree for the purpose.
+  const framework::CompactTree* compact = framework::CompactTreeOf(doc);
+  if (compact != nullptr ? compact->root() == nullptr
+                         : TreeOf(doc) == nullptr ||
+                               xmlDocGetRootElement(TreeOf(doc)) == nullptr) {
     throw SaveError(path, "il documento non ha un elemento radice");
   }
   Target target;
@@ -536,13 +541,15 @@ void PosixXmlFileService::Save(const XmlDocument& doc,
   // The serialiser writes straight into the temporary file, a buffer at a
   // time, so the file's bytes are never held in memory beside the tree.
   int write_error = 0;
-  const bool written = SerialiseXml(*TreeOf(doc), [&](std::string_view bytes) {
+  const auto output = [&](std::string_view bytes) {
     if (WriteAll(*ops_, temp.fd(), bytes.data(), bytes.size())) {
       return true;
     }
     write_error = errno != 0 ? errno : EIO;
     return false;
-  });
+  };
+  const bool written = compact != nullptr ? SerialiseXml(*compact, output)
+                                          : SerialiseXml(*TreeOf(doc), output);
   if (!written) throw SaveError(path, SystemMessage(write_error));
   if (ops_->Sync(temp.fd()) != 0) throw SaveError(path, SystemMessage(errno));
   if (temp.path().empty()) {

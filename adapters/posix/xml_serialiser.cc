@@ -6,6 +6,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+
+#include "framework/compact_tree.h"
 
 namespace zsepa::posix {
 namespace {
@@ -65,7 +68,58 @@ class Serialiser {
     return !failed_;
   }
 
+  bool Document(const framework::CompactTree& tree) {
+    Put(kDeclaration);
+    Element(*tree.root(), 0, true, &tree.namespace_uri());
+    Put('\n');
+    Flush();
+    return !failed_;
+  }
+
  private:
+  // An element of a compact tree and its subtree. The layout rule is the
+  // one Tree applies: an element with text is written inline, to its end.
+  void Element(const framework::CompactTree::Node& node, int level,
+               bool indented, const std::string* namespace_uri = nullptr) {
+    const std::string_view tag(node.tag);
+    const framework::CompactTree::Content content =
+        framework::CompactTree::ContentOf(node);
+    Put('<');
+    Put(tag);
+    if (namespace_uri != nullptr) {
+      Put(" xmlns=\"");
+      Escaped(*namespace_uri, true);
+      Put('"');
+    }
+    if (content.attribute != nullptr) {
+      Put(' ');
+      Put(std::string_view(content.attribute));
+      Put("=\"");
+      Escaped(content.value, true);
+      Put('"');
+    }
+    const framework::CompactTree::Node* first =
+        framework::CompactTree::FirstChild(node);
+    if (content.text.empty() && first == nullptr) {
+      Put("/>");
+      return;
+    }
+    Put('>');
+    Escaped(content.text, false);
+    const bool layout = indented && content.text.empty();
+    if (layout) Put('\n');
+    for (const framework::CompactTree::Node* child = first;
+         child != nullptr && !failed_; child = child->next) {
+      if (layout) Indent(level + 1);
+      Element(*child, level + 1, layout);
+      if (layout) Put('\n');
+    }
+    if (layout) Indent(level);
+    Put("</");
+    Put(tag);
+    Put('>');
+  }
+
   void Flush() {
     if (used_ == 0 || failed_) return;
     failed_ = !output_(std::string_view(buffer_.get(), used_));
@@ -308,6 +362,11 @@ class Serialiser {
 bool SerialiseXml(const xmlDoc& doc,
                   const std::function<bool(std::string_view)>& output) {
   return Serialiser(output).Document(doc);
+}
+
+bool SerialiseXml(const framework::CompactTree& tree,
+                  const std::function<bool(std::string_view)>& output) {
+  return Serialiser(output).Document(tree);
 }
 
 }  // namespace zsepa::posix

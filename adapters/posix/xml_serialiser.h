@@ -7,6 +7,10 @@
 
 struct _xmlDoc;
 
+namespace zsepa::framework {
+class CompactTree;
+}
+
 namespace zsepa::posix {
 
 // The serialiser hands its output over in pieces of at most this many bytes.
@@ -36,6 +40,12 @@ inline constexpr size_t kSerialiserPieceSize = 64u << 10;
 // Reads the tree only: documents on different threads may be serialised at
 // once.
 bool SerialiseXml(const _xmlDoc& doc,
+                  const std::function<bool(std::string_view)>& output);
+
+// Writes the saved form of a built document, byte for byte what the function
+// above writes for the libxml2 tree that tree.ToLibxml2() makes, without
+// making it. The tree must have a root.
+bool SerialiseXml(const framework::CompactTree& tree,
                   const std::function<bool(std::string_view)>& output);
 
 }  // namespace zsepa::posix

@@ -5,9 +5,12 @@
 #include <libxml/tree.h>
 
 #include <memory>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "framework/compact_tree.h"
 
 namespace zsepa::posix {
 namespace {
@@ -110,6 +113,69 @@ TEST(XmlSerialiserTest, StopsWhenTheOutputRefuses) {
     return false;
   }));
   EXPECT_EQ(calls, 1);
+}
+
+// A random built tree: elements nested past the indentation limit, leaves
+// with hostile texts and attribute values, empty elements.
+void Grow(framework::CompactTree& tree, framework::CompactTree::Node& parent,
+          int depth, std::mt19937& random) {
+  static const char* const kTags[] = {"A", "Nm", "InstdAmt", "PstlAdr"};
+  static const std::string_view kPieces[] = {"a",
+                                             "&",
+                                             "<",
+                                             ">",
+                                             "\r",
+                                             "\n",
+                                             "\t",
+                                             "\"",
+                                             "'",
+                                             "]]>",
+                                             " ",
+                                             "\xC3\xA0",
+                                             "\xF0\x9F\x98\x80",
+                                             "&amp;",
+                                             "&#13;"};
+  auto text = [&](size_t max_pieces) {
+    std::string result;
+    for (size_t n = random() % (max_pieces + 1); n > 0; --n) {
+      result += kPieces[random() % std::size(kPieces)];
+    }
+    return result;
+  };
+  framework::CompactTree::Node* last = nullptr;
+  for (int n = static_cast<int>(random() % 5); n > 0; --n) {
+    const char* tag = kTags[random() % std::size(kTags)];
+    const unsigned kind = random() % 8;
+    framework::CompactTree::Node* child = nullptr;
+    if (kind < 4 || depth > 36) {
+      child = tree.NewLeaf(tag, text(kind == 0 ? 9000 : 6),
+                           kind == 1 ? "Ccy" : nullptr, text(4));
+    } else {
+      child = tree.NewElement(tag);
+      Grow(tree, *child, depth + 1, random);
+    }
+    (last != nullptr ? last->next : parent.first) = child;
+    last = child;
+  }
+}
+
+// The compact tree is written byte for byte as libxml2 writes the same
+// tree, whatever its texts hold.
+TEST(XmlSerialiserTest, WritesCompactTreesAsLibxml2WritesTheirTree) {
+  std::mt19937 random(15);
+  for (int round = 0; round < 60; ++round) {
+    framework::CompactTree tree("urn:CBI:xsd:CBIPaymentRequest.00.04.00");
+    auto* root = tree.NewElement("CBIPaymentRequest");
+    Grow(tree, *root, 0, random);
+    tree.SetRoot(root);
+    const Doc libxml2_tree(tree.ToLibxml2());
+    std::string compact;
+    ASSERT_TRUE(SerialiseXml(tree, [&](std::string_view piece) {
+      compact.append(piece);
+      return true;
+    }));
+    ASSERT_EQ(compact, DumpedByLibxml2(libxml2_tree.get())) << round;
+  }
 }
 
 }  // namespace

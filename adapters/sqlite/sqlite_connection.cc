@@ -7,11 +7,13 @@
 #include <filesystem>
 #include <limits>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #include "adapters/sqlite/dialect.h"
 #include "adapters/sqlite/embedded_sql.h"
 #include "adapters/sqlite/functions.h"
+#include "adapters/sqlite/statement_shape.h"
 #include "base/ascii.h"
 #include "base/recordset_errors.h"
 #include "zsepa/error.h"
@@ -55,28 +57,47 @@ size_t SkipBlanksAndComments(std::string_view text, size_t pos) {
   return pos;
 }
 
+// A prepared statement with the names and kinds of its columns. One that
+// the connection's cache keeps is reset for the next use when its recordset
+// closes; any other is finalized with its recordset.
+struct Prepared {
+  explicit Prepared(Statement prepared) : statement(std::move(prepared)) {
+    const int count = sqlite3_column_count(statement.get());
+    for (int i = 0; i < count; ++i) {
+      const char* name = sqlite3_column_name(statement.get(), i);
+      const char* type = sqlite3_column_decltype(statement.get(), i);
+      names.emplace_back(name != nullptr ? name : "");
+      types.emplace_back(type != nullptr ? type : "");
+      is_date.push_back(EqualsIgnoreCase(types.back(), "DATE") ||
+                        EqualsIgnoreCase(types.back(), "DATETIME"));
+    }
+  }
+
+  Statement statement;
+  std::vector<std::string> names;
+  std::vector<std::string> types;
+  std::vector<bool> is_date;
+  bool cached = false;
+  bool in_use = false;
+};
+
 class SqliteRecordset final : public db::Recordset {
  public:
-  explicit SqliteRecordset(Statement statement)
-      : statement_(std::move(statement)) {
-    const int count = sqlite3_column_count(statement_.get());
-    for (int i = 0; i < count; ++i) {
-      const char* name = sqlite3_column_name(statement_.get(), i);
-      const char* type = sqlite3_column_decltype(statement_.get(), i);
-      names_.emplace_back(name != nullptr ? name : "");
-      is_date_.push_back(type != nullptr &&
-                         (EqualsIgnoreCase(type, "DATE") ||
-                          EqualsIgnoreCase(type, "DATETIME")));
-    }
+  explicit SqliteRecordset(std::shared_ptr<Prepared> prepared)
+      : prepared_(std::move(prepared)) {
     Step();
   }
+  ~SqliteRecordset() override { Close(); }
 
   bool Eof() const override { return !row_; }
 
   Variant Field(std::string_view name) const override {
-    for (size_t i = 0; i < names_.size(); ++i) {
-      if (EqualsIgnoreCase(names_[i], name)) {
-        return Field(static_cast<int32_t>(i));
+    if (prepared_ != nullptr) {
+      const std::vector<std::string>& names = prepared_->names;
+      for (size_t i = 0; i < names.size(); ++i) {
+        if (EqualsIgnoreCase(names[i], name)) {
+          return Field(static_cast<int32_t>(i));
+        }
       }
     }
     CheckOpen();
@@ -85,16 +106,18 @@ class SqliteRecordset final : public db::Recordset {
 
   Variant Field(int32_t index) const override {
     CheckOpen();
-    if (index < 0 || static_cast<size_t>(index) >= names_.size()) {
+    const std::vector<std::string>& names = prepared_->names;
+    if (index < 0 || static_cast<size_t>(index) >= names.size()) {
       db::RaiseItemNotFound(kSource, std::to_string(index));
     }
     CheckRow();
-    sqlite3_stmt* s = statement_.get();
+    sqlite3_stmt* s = prepared_->statement.get();
+    const bool is_date = prepared_->is_date[index];
     switch (sqlite3_column_type(s, index)) {
       case SQLITE_NULL:
         return Variant::Null();
       case SQLITE_INTEGER:
-        if (!is_date_[index]) {
+        if (!is_date) {
           const sqlite3_int64 value = sqlite3_column_int64(s, index);
           if (value >= std::numeric_limits<int32_t>::min() &&
               value <= std::numeric_limits<int32_t>::max()) {
@@ -104,7 +127,7 @@ class SqliteRecordset final : public db::Recordset {
         }
         break;
       case SQLITE_FLOAT:
-        if (!is_date_[index]) return sqlite3_column_double(s, index);
+        if (!is_date) return sqlite3_column_double(s, index);
         break;
       default:
         break;
@@ -114,10 +137,10 @@ class SqliteRecordset final : public db::Recordset {
         reinterpret_cast<const char*>(sqlite3_column_text(s, index));
     std::string text(bytes != nullptr ? bytes : "",
                      static_cast<size_t>(sqlite3_column_bytes(s, index)));
-    if (!is_date_[index]) return text;
+    if (!is_date) return text;
     if (auto date = Date::Parse(text)) return *date;
     throw Error(rt::kTypeMismatch, kSource,
-                "Column " + names_[index] + " holds '" + text +
+                "Column " + names[index] + " holds '" + text +
                     "', which is not a date (YYYY-MM-DD or YYYY-MM-DD "
                     "hh:mm:ss)");
   }
@@ -128,26 +151,31 @@ class SqliteRecordset final : public db::Recordset {
     Step();
   }
 
-  void Close() override {
-    statement_.reset();
+  void Close() noexcept override {
+    if (prepared_ != nullptr && prepared_->cached) {
+      sqlite3_reset(prepared_->statement.get());
+      sqlite3_clear_bindings(prepared_->statement.get());
+      prepared_->in_use = false;
+    }
+    prepared_.reset();
     row_ = false;
   }
 
  private:
   void Step() {
-    const int rc = sqlite3_step(statement_.get());
+    const int rc = sqlite3_step(prepared_->statement.get());
     if (rc == SQLITE_ROW) {
       row_ = true;
     } else if (rc == SQLITE_DONE) {
       row_ = false;
     } else {
       row_ = false;
-      Raise(sqlite3_db_handle(statement_.get()), rc);
+      Raise(sqlite3_db_handle(prepared_->statement.get()), rc);
     }
   }
 
   void CheckOpen() const {
-    if (!statement_) {
+    if (prepared_ == nullptr) {
       db::RaiseObjectClosed(kSource);
     }
   }
@@ -158,11 +186,81 @@ class SqliteRecordset final : public db::Recordset {
     }
   }
 
-  Statement statement_;
-  std::vector<std::string> names_;
-  std::vector<bool> is_date_;
+  std::shared_ptr<Prepared> prepared_;
   bool row_ = false;
 };
+
+// Prepares the one statement of `text`, refusing text that goes on after it.
+Statement PrepareOne(sqlite3* db, const std::string& text) {
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  const int rc = sqlite3_prepare_v2(db, text.data(),
+                                    static_cast<int>(text.size()), &raw, &tail);
+  Statement statement(raw);
+  if (rc != SQLITE_OK) Raise(db, rc);
+  if (!statement) {
+    throw Error(SQLITE_MISUSE, kSource, "The SQL text holds no statement");
+  }
+  const size_t rest = SkipBlanksAndComments(
+      text,
+      tail != nullptr ? static_cast<size_t>(tail - text.data()) : text.size());
+  if (rest < text.size()) {
+    size_t end = std::min(text.size(), rest + 40);
+    while (end < text.size() && (text[end] & 0xC0) == 0x80) ++end;
+    throw Error(SQLITE_MISUSE, kSource,
+                "Only one statement can be run at a time; the SQL text goes "
+                "on after the first: " +
+                    text.substr(rest, end - rest));
+  }
+  return statement;
+}
+
+// Binds the lifted literals; false when SQLite refuses one.
+bool Bind(sqlite3_stmt* statement, const std::vector<Literal>& literals) {
+  for (size_t i = 0; i < literals.size(); ++i) {
+    const Literal& literal = literals[i];
+    const int index = static_cast<int>(i + 1);
+    const int rc =
+        literal.is_text
+            ? sqlite3_bind_text(statement, index, literal.text.data(),
+                                static_cast<int>(literal.text.size()),
+                                SQLITE_TRANSIENT)
+            : sqlite3_bind_int64(statement, index, literal.integer);
+    if (rc != SQLITE_OK) return false;
+  }
+  return true;
+}
+
+// The statement of `shape` when it can stand for `plain`: it prepares as
+// one statement with one parameter per literal, and its columns have the
+// names and declared types of the plain statement's (a column named after
+// its expression would otherwise be named after the parameter). nullptr when
+// it cannot.
+std::shared_ptr<Prepared> PrepareShape(sqlite3* db, const StatementShape& shape,
+                                       const Prepared& plain) {
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  const int rc = sqlite3_prepare_v2(
+      db, shape.text.data(), static_cast<int>(shape.text.size()), &raw, &tail);
+  Statement statement(raw);
+  if (rc != SQLITE_OK || !statement ||
+      SkipBlanksAndComments(shape.text,
+                            static_cast<size_t>(tail - shape.text.data())) !=
+          shape.text.size() ||
+      sqlite3_bind_parameter_count(raw) !=
+          static_cast<int>(shape.literals.size())) {
+    return nullptr;
+  }
+  auto prepared = std::make_shared<Prepared>(std::move(statement));
+  if (prepared->names != plain.names || prepared->types != plain.types) {
+    return nullptr;
+  }
+  for (const std::string& name : prepared->names) {
+    if (name.find('?') != std::string::npos) return nullptr;
+  }
+  prepared->cached = true;
+  return prepared;
+}
 
 int64_t QueryInteger(sqlite3* db, const char* sql) {
   sqlite3_stmt* raw = nullptr;
@@ -261,31 +359,62 @@ std::unique_ptr<SqliteConnection> SqliteConnection::CreateFromSchema(
   return connection;
 }
 
+// Statements by shape; nullptr for a shape that cannot stand for its
+// statements. At most kMaxShapes are kept: the system's lookups are a few
+// dozen texts.
+struct SqliteConnection::StatementCache {
+  static constexpr size_t kMaxShapes = 256;
+  std::unordered_map<std::string, std::shared_ptr<Prepared>> shapes;
+};
+
+SqliteConnection::SqliteConnection(Handle handle)
+    : handle_(std::move(handle)), cache_(std::make_unique<StatementCache>()) {}
+
+SqliteConnection::~SqliteConnection() = default;
+
 std::unique_ptr<db::Recordset> SqliteConnection::Execute(
     const std::string& sql) {
   const std::string text = RewriteDialect(sql);
   sqlite3* db = handle_.get();
-  sqlite3_stmt* raw = nullptr;
-  const char* tail = nullptr;
-  const int rc = sqlite3_prepare_v2(db, text.data(),
-                                    static_cast<int>(text.size()), &raw, &tail);
-  Statement statement(raw);
-  if (rc != SQLITE_OK) Raise(db, rc);
-  if (!statement) {
-    throw Error(SQLITE_MISUSE, kSource, "The SQL text holds no statement");
+  // A statement whose shape is known runs on the shape's prepared statement
+  // with its literals bound (unless an open recordset still reads it); the
+  // first of a shape runs as it is and teaches the cache.
+  std::optional<StatementShape> shape = ShapeOf(text);
+  bool known = false;
+  if (shape) {
+    const auto found = cache_->shapes.find(shape->text);
+    known = found != cache_->shapes.end();
+    const std::shared_ptr<Prepared>& prepared = known ? found->second : nullptr;
+    if (prepared != nullptr && !prepared->in_use) {
+      if (Bind(prepared->statement.get(), shape->literals)) {
+        prepared->in_use = true;
+        return std::make_unique<SqliteRecordset>(prepared);
+      }
+      sqlite3_clear_bindings(prepared->statement.get());
+    }
   }
-  const size_t rest = SkipBlanksAndComments(
-      text,
-      tail != nullptr ? static_cast<size_t>(tail - text.data()) : text.size());
-  if (rest < text.size()) {
-    size_t end = std::min(text.size(), rest + 40);
-    while (end < text.size() && (text[end] & 0xC0) == 0x80) ++end;
-    throw Error(SQLITE_MISUSE, kSource,
-                "Only one statement can be run at a time; the SQL text goes "
-                "on after the first: " +
-                    text.substr(rest, end - rest));
+  auto plain = std::make_shared<Prepared>(PrepareOne(db, text));
+  if (shape && !known && cache_->shapes.size() < StatementCache::kMaxShapes) {
+    std::shared_ptr<Prepared> prepared = PrepareShape(db, *shape, *plain);
+    cache_->shapes.emplace(std::move(shape->text), std::move(prepared));
   }
-  return std::make_unique<SqliteRecordset>(std::move(statement));
+  return std::make_unique<SqliteRecordset>(std::move(plain));
+}
+
+bool SqliteConnection::BeginReads() {
+  sqlite3* db = handle_.get();
+  if (sqlite3_get_autocommit(db) == 0) return false;
+  // A deferred transaction takes its read lock at the first statement and
+  // keeps it to the end, so each lookup no longer locks the file itself.
+  return sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void SqliteConnection::EndReads() noexcept {
+  sqlite3* db = handle_.get();
+  if (sqlite3_get_autocommit(db) != 0) return;
+  if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
 }
 
 void SqliteConnection::ExecuteScript(const std::string& sql) {

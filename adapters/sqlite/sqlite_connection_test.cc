@@ -140,5 +140,73 @@ TEST_F(SqliteConnectionTest, OneStatementOnly) {
   EXPECT_EQ(text, "no such table: NOPE");
 }
 
+// Every field of every row (type and text), then the first row's field
+// `name`, or the error codes where they fail.
+std::string Rows(db::Recordset& rs, const std::string& name) {
+  std::string named;
+  const int32_t code = ErrorCode([&] { named = rs.Field(name).ToText(); });
+  std::string text = std::to_string(code) + ":" + named + ":";
+  for (; !rs.Eof(); rs.MoveNext()) {
+    for (int i = 0;; ++i) {
+      Variant value;
+      if (ErrorCode([&] { value = rs.Field(i); }) != 0) break;
+      text += std::to_string(static_cast<int>(value.type())) + ":" +
+              value.ToText() + "|";
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+// Statements of one shape, run on the shape's prepared statement, give what
+// each gives run alone on a connection that never saw the shape: a column
+// named after a literal, and a shape already being read, run as they are.
+// A read scope ends its transaction also when the reads fail.
+TEST_F(SqliteConnectionTest, StatementsOfOneShapeGiveWhatTheirTextGives) {
+  NewDemo();
+  const std::string path = PathOf("demo.db");
+  const std::pair<std::string, std::string> statements[] = {
+      {"SELECT ISNULL(dbo.FNEP_ISIBANESTERO('IT60X0542811101000000123456'), "
+       "0) As IS_IBAN_ESTERO",
+       "IS_IBAN_ESTERO"},
+      {"SELECT ISNULL(dbo.FNEP_ISIBANESTERO('DE89370400440532013000'), 0) As "
+       "IS_IBAN_ESTERO",
+       "is_iban_estero"},
+      {"SELECT ISNULL(dbo.FNEP_ISIBANESTERO('it''s'), 0) As IS_IBAN_ESTERO",
+       "IS_IBAN_ESTERO"},
+      {"SELECT DBO.FNCO_INDTIPOSTATO(86, 1)", "FNCO_INDTIPOSTATO(86, 1)"},
+      {"SELECT DBO.FNCO_INDTIPOSTATO(29, 1)", "FNCO_INDTIPOSTATO(29, 1)"},
+      {"SELECT * FROM CG07_TABSTATIEST WITH(NOLOCK) WHERE CG07_CODICE=86",
+       "CG07_CODICE"},
+      {"SELECT * FROM CG07_TABSTATIEST WITH(NOLOCK) WHERE CG07_CODICE=29",
+       "CG07_CODICE"},
+      {"SELECT * FROM CG07_TABSTATIEST WHERE CG07_CODICE='86'", "CG07_CODICE"},
+      {"SELECT 7/2, '7'/2, 'a' || 1, 3 = '3', 5 AS N", "N"},
+      {"SELECT 9/2, '9'/2, 'b' || 2, 4 = '4', 6 AS N", "N"},
+  };
+  auto shared = SqliteConnection::Open(path);
+  const db::ReadScope reads(shared.get());
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [sql, name] : statements) {
+      const std::string alone =
+          Rows(*SqliteConnection::Open(path)->Execute(sql), name);
+      auto rs = shared->Execute(sql);
+      auto again = shared->Execute(sql);  // while `rs` reads the shape
+      EXPECT_EQ(Rows(*again, name), alone) << sql;
+      EXPECT_EQ(Rows(*rs, name), alone) << sql;
+    }
+  }
+  auto other = SqliteConnection::Open(path);
+  EXPECT_NE(ErrorCode([&] {
+              const db::ReadScope failing(other.get());
+              other->Execute("SELECT * FROM CG07_TABSTATIEST");
+              other->Execute("SELECT * FROM NOPE");
+            }),
+            0);
+  EXPECT_TRUE(other->BeginReads());  // the failed scope ended its own
+  EXPECT_FALSE(other->BeginReads());
+  other->EndReads();
+}
+
 }  // namespace
 }  // namespace zsepa::sqlite

@@ -32,7 +32,7 @@ class SqliteConnection final : public db::Connection {
     std::function<Date()> clock;
   };
 
-  ~SqliteConnection() override = default;
+  ~SqliteConnection() override;
   SqliteConnection(const SqliteConnection&) = delete;
   SqliteConnection& operator=(const SqliteConnection&) = delete;
 
@@ -53,6 +53,12 @@ class SqliteConnection final : public db::Connection {
   // failure, which raises.
   void ExecuteScript(const std::string& sql);
 
+  // Starts a read transaction for the reads that follow, unless one is open
+  // already (then returns false and changes nothing); EndReads ends it,
+  // whatever the reads did.
+  bool BeginReads() override;
+  void EndReads() noexcept override;
+
  private:
   friend struct SqliteTestAccess;  // tests reach CreateFromSchema
 
@@ -61,7 +67,8 @@ class SqliteConnection final : public db::Connection {
   };
   using Handle = std::unique_ptr<sqlite3, HandleCloser>;
 
-  explicit SqliteConnection(Handle handle) : handle_(std::move(handle)) {}
+  struct StatementCache;
+  explicit SqliteConnection(Handle handle);
   static std::unique_ptr<SqliteConnection> Connect(const std::string& path,
                                                    int flags, Options options);
   // Create with the given schema script.
@@ -69,6 +76,9 @@ class SqliteConnection final : public db::Connection {
       const std::string& path, Options options, std::string_view schema);
 
   Handle handle_;
+  // Prepared SELECT statements by shape (literals made parameters), so that
+  // a lookup repeated with other values is not prepared again.
+  std::unique_ptr<StatementCache> cache_;
 };
 
 // Fills a new database with the demo company (company 1, master-data code

@@ -662,9 +662,11 @@ TEST_F(CliTest, OutOfMemoryIsStatoSeven) {
 #ifdef ZSEPA_E2E_ADDRESS_SANITIZER
   GTEST_SKIP() << "a memory limit leaves no room for the sanitizer's shadow";
 #else
-  std::string text = R"({"ditta":{"CodiceDitta":1},"blocchi":[)";
-  for (int i = 0; i < 8'000'000; ++i) text += "[],";
-  WriteFile(dir_ / "job.json", text + "[]]}");
+  // Eight million empty transactions: more than the limit lets the plan hold.
+  std::string text =
+      R"({"ditta":{"CodiceDitta":1},"blocchi":[{"trasferimenti":[)";
+  for (int i = 0; i < 8'000'000; ++i) text += "{},";
+  WriteFile(dir_ / "job.json", text + "{}]}]}");
   const RunResult run =
       RunZsepa({"write", "job.json", "--out", "out.xml", "--db", Db()}, dir_,
                {}, ZSEPA_CLI, {"", "ulimit -v 200000 &&"});
