@@ -3,6 +3,7 @@
 // with two items; MD06 a recall). Every input must end in True or False with
 // Stato/Errore; a crash, a sanitizer's report, a slow input, a recordset
 // left open or counts that disagree with the items are faults of the reader.
+// The opt-in report checks then read the same bytes against the same batch.
 #include <stdlib.h>
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 
 #include "db/testing/fake_builder.h"
 #include "db/testing/fake_connection.h"
+#include "status/report_checks.h"
 #include "zsepa/clsep_filesepa.h"
 
 namespace {
@@ -76,6 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const zsepa::CLSEP_OUTPUTSEPA& output = *builder.CpOutput();
   Check(output.NumeroInsoluti() + output.NumeroRichiami() ==
         output.Effetti().Count());
+  Check(fake.connection.open_recordsets() == 0);
+
+  const zsepa::status::ReportBatch batch{&fake.connection, &fake.framework,
+                                         output.NumeroDistinta,
+                                         output.AnnoDistinta};
+  for (const auto& finding : zsepa::status::CheckStatusReport(path, batch)) {
+    Check(!finding.code.empty() && !finding.message.empty());
+    Check(finding.message.find('\n') == std::string::npos);
+  }
   Check(fake.connection.open_recordsets() == 0);
   return 0;
 }

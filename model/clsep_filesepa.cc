@@ -7,6 +7,7 @@
 #include "db/batch_loading.h"
 #include "db/lookups.h"
 #include "format/msg_id.h"
+#include "model/builder_blocks.h"
 #include "status/status_reader.h"
 #include "writers/writer.h"
 #include "zsepa/error.h"
@@ -42,6 +43,10 @@ CLSEP_FILESEPA::CLSEP_FILESEPA(std::unique_ptr<framework::XmlFileService> files)
       impl_(std::make_unique<Impl>(*this, std::move(files))) {}
 
 CLSEP_FILESEPA::~CLSEP_FILESEPA() = default;
+
+const BlockList* BlocksOf(const CLSEP_FILESEPA& builder) {
+  return builder.impl_->blocks ? &*builder.impl_->blocks : nullptr;
+}
 
 int32_t CLSEP_FILESEPA::Stato() const { return impl_->last_error.stato; }
 const std::string& CLSEP_FILESEPA::Errore() const {

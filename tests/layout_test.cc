@@ -25,7 +25,7 @@ std::vector<fs::path> Sources() {
   std::vector<fs::path> files;
   for (const char* top :
        {"base", "model", "framework", "db", "format", "writers", "status",
-        "adapters", "include", "tools"}) {
+        "checks", "adapters", "include", "tools"}) {
     for (const auto& entry : fs::recursive_directory_iterator(kRoot / top)) {
       const fs::path& path = entry.path();
       const std::string name = path.filename().string();
@@ -113,6 +113,19 @@ TEST(LayoutTest, FoldersFormNoCycle) {
   // The public headers and the value types depend on nothing of ours.
   EXPECT_EQ(edges["include"], std::set<std::string>{});
   EXPECT_EQ(edges["base"], std::set<std::string>{"include"});
+  // The pre-flight checks read the model through the pure helpers of the
+  // formatting and the writers; only the program calls them.
+  for (const std::string& to : edges["checks"]) {
+    EXPECT_TRUE(
+        std::set<std::string>({"include", "base", "format", "model", "writers"})
+            .contains(to))
+        << "checks includes " << to;
+  }
+  for (const auto& [from, to] : edges) {
+    if (to.contains("checks")) {
+      EXPECT_EQ(from, "tools") << from << " includes checks";
+    }
+  }
 }
 
 TEST(LayoutTest, PlatformHeadersStayInAdapters) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <memory>
@@ -17,6 +18,7 @@
 #include <new>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string_view>
 #include <thread>
@@ -25,6 +27,7 @@
 #include "adapters/sqlite/embedded_sql.h"
 #include "base/ascii.h"
 #include "format/formatting.h"
+#include "status/report_checks.h"
 #include "tools/input_file.h"
 #include "tools/job.h"
 #include "tools/schema_lookup.h"
@@ -46,6 +49,7 @@ constexpr char kDefaultDatabase[] = "zsepa.db";
 constexpr char kDatabaseVariable[] = "ZSEPA_DB";
 constexpr char kDemoDatabase[] = "zsepa-demo.db";
 constexpr char kExamplesDir[] = "examples";
+constexpr char kStatusReportExample[] = "status-report.xml";
 // Failures of the program itself that no layer below coded.
 constexpr int32_t kProgramFailure = codes::kUnspecifiedFailure;
 
@@ -400,12 +404,22 @@ struct WriteOutcome {
   std::vector<std::string> warnings;
   // The file kind the builder's dispatch picks.
   writers::FileKind kind = writers::FileKind::kCbiSepaCreditTransfer;
+  // What the pre-flight checks found (write --check, check).
+  std::vector<Finding> findings;
+  bool checked = false;
+  // Problems of a file refused by write --validate.
+  std::vector<SchemaIssue> issues;
 };
 
+// What a job does once its builder is filled: save it, or only look at it.
+// Returns whether that went well; failures of its own go into the outcome.
+using AtSave = std::function<bool(CLSEP_FILESEPA& builder,
+                                  WriteOutcome& outcome, Progress& progress)>;
+
 // Plays the host for one job: company, connection, blocks, transactions,
-// then SaveXML. Failures of the builder come back in the outcome.
-WriteOutcome RunWrite(const Job& job, db::Connection& connection,
-                      const std::string& out, Progress& progress) {
+// then `at_save`. Failures of the builder come back in the outcome.
+WriteOutcome RunHost(const Job& job, db::Connection& connection,
+                     Progress& progress, const AtSave& at_save) {
   WriteOutcome outcome;
   framework::InMemoryFramework framework(job.ditta);
   CLSEP_FILESEPA builder;
@@ -420,24 +434,12 @@ WriteOutcome RunWrite(const Job& job, db::Connection& connection,
   outcome.ok = RunJob(job, builder, progress.Callback());
   outcome.kind =
       writers::KindOf(builder.FormatoFile, builder.CodiceIsoLocalizzazione);
-  if (outcome.ok) {
-    progress.Update("saving " + out, 0, 0);
-    const int32_t stato_before = builder.Stato();
-    const std::string errore_before = builder.Errore();
-    outcome.ok = builder.SaveXML(out);
-    if (outcome.ok && builder.Stato() != 0 &&
-        (builder.Stato() != stato_before ||
-         builder.Errore() != errore_before)) {
-      outcome.warnings.push_back(
-          out +
-          " was written, but the builder recorded a failure while "
-          "saving it: Stato " +
-          std::to_string(builder.Stato()) + " (" + Hex(builder.Stato()) +
-          "), Errore: " + builder.Errore());
-    }
-  }
+  if (outcome.ok) outcome.ok = at_save(builder, outcome, progress);
   progress.Finish();
-  outcome.failure = {builder.Stato(), builder.Errore()};
+  // A failure of the save's guards is theirs; any other is the builder's.
+  if (outcome.failure.stato == 0) {
+    outcome.failure = {builder.Stato(), builder.Errore()};
+  }
   try {
     outcome.msg_id = builder.MsgId();
     outcome.count = builder.NumeroTotaleTrasferimenti();
@@ -447,6 +449,162 @@ WriteOutcome RunWrite(const Job& job, db::Connection& connection,
   }
   builder.Terminate();
   return outcome;
+}
+
+// SaveXML to `path`, with the warning of a save that succeeded while the
+// builder recorded a failure.
+bool Save(CLSEP_FILESEPA& builder, const std::string& path,
+          const std::string& shown, WriteOutcome& outcome, Progress& progress) {
+  progress.Update("saving " + shown, 0, 0);
+  const int32_t stato_before = builder.Stato();
+  const std::string errore_before = builder.Errore();
+  const bool ok = builder.SaveXML(path);
+  if (ok && builder.Stato() != 0 &&
+      (builder.Stato() != stato_before || builder.Errore() != errore_before)) {
+    outcome.warnings.push_back(
+        shown +
+        " was written, but the builder recorded a failure while "
+        "saving it: Stato " +
+        std::to_string(builder.Stato()) + " (" + Hex(builder.Stato()) +
+        "), Errore: " + builder.Errore());
+  }
+  return ok;
+}
+
+// Where and how a file is checked against its schema.
+struct SchemaCheck {
+  std::string problem;            // why it could not be checked
+  std::optional<std::string> ns;  // once the root was read
+  std::string schema;
+  std::vector<SchemaIssue> issues;
+  bool Valid() const { return problem.empty() && issues.empty(); }
+};
+
+SchemaCheck CheckAgainstSchema(const std::string& file,
+                               const std::string& xsd_dir) {
+  SchemaCheck check;
+  try {
+    check.ns = RootNamespace(file);
+    if (check.ns->empty()) {
+      check.problem = "the root element of " + file +
+                      " has no namespace, so no schema can be chosen";
+    } else if (const auto schema = FindSchemaFor(xsd_dir, *check.ns)) {
+      check.schema = *schema;
+      check.issues = ValidateAgainstSchema(file, *schema);
+    } else {
+      check.problem =
+          "no schema in " + xsd_dir + " has the targetNamespace " + *check.ns;
+    }
+  } catch (const std::exception& error) {
+    check.problem = FailureOf(error).errore;
+  }
+  return check;
+}
+
+// A file beside `target` that no other save uses: hidden, with a random name.
+fs::path ValidationCopyOf(const fs::path& target) {
+  std::random_device random;
+  for (;;) {
+    const fs::path candidate =
+        target.parent_path() /
+        ("." + target.filename().string() + ".zsepa-validate-" +
+         std::to_string(random()) + ".xml");
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(candidate, error))) return candidate;
+  }
+}
+
+// write --validate: the file is saved beside the target, validated, and
+// renamed over the target (the file a symbolic link leads to, keeping its
+// permissions) only when valid; it is removed otherwise.
+bool SaveValidated(CLSEP_FILESEPA& builder, const std::string& out,
+                   const std::string& xsd_dir, WriteOutcome& outcome,
+                   Progress& progress) {
+  std::error_code error;
+  fs::path target(out);
+  if (fs::is_symlink(fs::symlink_status(target, error))) {
+    target = fs::canonical(target, error);
+    if (error) target = out;
+  }
+  const fs::path copy = ValidationCopyOf(target);
+  struct Remove {
+    fs::path path;
+    ~Remove() {
+      std::error_code ignored;
+      if (!path.empty()) fs::remove(path, ignored);
+    }
+  } remove{copy};
+  if (!Save(builder, copy.string(), out, outcome, progress)) return false;
+  progress.Update("validating " + out, 0, 0);
+  SchemaCheck check = CheckAgainstSchema(copy.string(), xsd_dir);
+  if (!check.Valid()) {
+    outcome.issues = std::move(check.issues);
+    outcome.failure = {
+        kProgramFailure,
+        check.problem.empty()
+            ? out + " is not valid against " + check.schema + " (" +
+                  std::to_string(outcome.issues.size()) +
+                  (outcome.issues.size() == 1 ? " error" : " errors") +
+                  "): nothing was written"
+            : check.problem + ": nothing was written"};
+    return false;
+  }
+  const fs::file_status existing = fs::status(target, error);
+  if (fs::is_regular_file(existing)) {
+    fs::permissions(copy, existing.permissions(), error);
+  }
+  fs::rename(copy, target, error);
+  if (error) {
+    outcome.failure = {kProgramFailure, "Impossibile salvare il file '" + out +
+                                            "': " + error.message()};
+    return false;
+  }
+  remove.path.clear();
+  return true;
+}
+
+// Each problem as FILE:LINE: message on stderr, then their count.
+void PrintIssues(const std::string& file,
+                 const std::vector<SchemaIssue>& issues) {
+  for (const SchemaIssue& issue : issues) {
+    std::string message = issue.message;
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    std::cerr << file << ":" << issue.line << ": " << message << "\n";
+  }
+  if (!issues.empty()) {
+    std::cerr << file << ": " << issues.size()
+              << (issues.size() == 1 ? " error" : " errors") << "\n";
+  }
+}
+
+// What guards a write: the pre-flight checks, the schema.
+struct SaveGuards {
+  bool check = false;
+  std::string validate_dir;
+};
+
+// Plays the host for one job and saves its file, after the guards asked for.
+WriteOutcome RunWrite(const Job& job, db::Connection& connection,
+                      const std::string& out, Progress& progress,
+                      const SaveGuards& guards = {}) {
+  return RunHost(
+      job, connection, progress,
+      [&](CLSEP_FILESEPA& builder, WriteOutcome& outcome, Progress& p) {
+        if (guards.check) {
+          outcome.findings = CheckBeforeSave(builder);
+          outcome.checked = true;
+          if (HasErrors(outcome.findings)) {
+            outcome.failure = {kProgramFailure,
+                               "The pre-flight checks found errors: " + out +
+                                   " was not written"};
+            return false;
+          }
+        }
+        if (!guards.validate_dir.empty()) {
+          return SaveValidated(builder, out, guards.validate_dir, outcome, p);
+        }
+        return Save(builder, out, out, outcome, p);
+      });
 }
 
 // Totals are currency amounts: shown to the cent, as files write them.
@@ -543,7 +701,8 @@ int Write(const WriteOptions& options) {
     const Job job = ReadJob(options.job);
     progress.Update("opening the database", 0, 0);
     auto connection = OpenDatabase(options.database);
-    outcome = RunWrite(job, *connection, options.out, progress);
+    outcome = RunWrite(job, *connection, options.out, progress,
+                       {options.check, options.validate_dir});
   } catch (const std::exception& error) {
     outcome.failure = FailureOf(error);
   }
@@ -557,6 +716,14 @@ int Write(const WriteOptions& options) {
     result["ImportoTotaleTrasferimenti"] = Cents(outcome.total);
     result["file"] = outcome.ok ? Json(options.out) : Json(nullptr);
     result["warnings"] = outcome.warnings;
+    if (outcome.checked) result["findings"] = FindingsJson(outcome.findings);
+    if (!outcome.issues.empty()) {
+      Json errors = Json::array();
+      for (const SchemaIssue& issue : outcome.issues) {
+        errors.push_back({{"line", issue.line}, {"message", issue.message}});
+      }
+      result["schema_errors"] = errors;
+    }
     PrintJson(result);
   } else if (outcome.ok) {
     std::cout << "MsgId                      " << outcome.msg_id << "\n"
@@ -564,48 +731,126 @@ int Write(const WriteOptions& options) {
               << "ImportoTotaleTrasferimenti " << Amount(outcome.total) << "\n"
               << "File                       " << options.out << "\n";
   }
+  if (!options.json) {
+    PrintFindings(outcome.findings, std::cerr);
+    PrintIssues(options.out, outcome.issues);
+  }
   PrintWarnings("write", outcome.warnings);
   if (!outcome.ok) PrintFailure("write", outcome.failure);
   return outcome.ok ? 0 : 1;
 }
 
-int ReadStatus(const ReadStatusOptions& options) {
-  bool result = false;
+CheckOutcome RunCheck(const CheckOptions& options) {
+  CheckOutcome result;
+  WriteOutcome outcome;
+  try {
+    Progress progress;
+    progress.Update("reading " + options.job, 0, 0);
+    const Job job = ReadJob(options.job);
+    progress.Update("opening the database", 0, 0);
+    auto connection = OpenDatabase(options.database);
+    outcome =
+        RunHost(job, *connection, progress,
+                [](CLSEP_FILESEPA& builder, WriteOutcome& ran, Progress& p) {
+                  p.Update("checking", 0, 0);
+                  ran.findings = CheckBeforeSave(builder);
+                  return true;
+                });
+  } catch (const std::exception& error) {
+    outcome.failure = FailureOf(error);
+  }
+  result.ran = outcome.ok;
+  result.stato = outcome.failure.stato;
+  result.errore = outcome.failure.errore;
+  result.kind = KindName(outcome.kind);
+  result.findings = std::move(outcome.findings);
+  return result;
+}
+
+namespace {
+
+// What reading one status report gave.
+struct StatusOutcome {
+  bool result = false;  // LoadXml's answer
+  // The command's: a header check always answers False, and passes when
+  // Errore is empty.
   bool ok = false;
   Failure failure;
-  std::shared_ptr<CLSEP_OUTPUTSEPA> output;
-  try {
-    framework::InMemoryFramework framework(ReadCompany(options.company));
-    auto connection = OpenDatabase(options.database);
-    CLSEP_FILESEPA builder;
-    builder.ActiveInterface = &framework;
-    builder.AdoConnection = connection.get();
-    builder.Initialize();
-    result = builder.LoadXml(options.report, options.validate_only);
-    // A header check always answers False; an empty Errore means it passed.
-    ok = options.validate_only ? builder.Errore().empty() : result;
-    failure = {builder.Stato(), builder.Errore()};
-    output = builder.CpOutput();
-    builder.Terminate();
-  } catch (const std::exception& error) {
-    failure = FailureOf(error);
-  }
-  if (!output) output = std::make_shared<CLSEP_OUTPUTSEPA>();
+  std::shared_ptr<CLSEP_OUTPUTSEPA> output =
+      std::make_shared<CLSEP_OUTPUTSEPA>();
+  // With --check only.
+  std::optional<std::vector<status::Finding>> findings;
+};
 
-  if (options.json) {
+// Plays the host for LoadXml. Failures of the builder come back in the
+// outcome; those of setting it up are raised.
+StatusOutcome ReadReport(const std::string& report,
+                         framework::FrameworkObject& framework,
+                         db::Connection& connection, bool validate_only) {
+  StatusOutcome outcome;
+  CLSEP_FILESEPA builder;
+  builder.ActiveInterface = &framework;
+  builder.AdoConnection = &connection;
+  builder.Initialize();
+  outcome.result = builder.LoadXml(report, validate_only);
+  outcome.ok = validate_only ? builder.Errore().empty() : outcome.result;
+  outcome.failure = {builder.Stato(), builder.Errore()};
+  outcome.output = builder.CpOutput();
+  builder.Terminate();
+  return outcome;
+}
+
+// The report checks, against the batch that LoadXml decoded; without a
+// company or a database the items are not looked up.
+void CheckReport(const std::string& report, StatusOutcome& outcome,
+                 const framework::FrameworkObject* framework,
+                 db::Connection* connection) {
+  outcome.findings = status::CheckStatusReport(
+      report, {connection, framework, outcome.output->NumeroDistinta,
+               outcome.output->AnnoDistinta});
+}
+
+Json FindingsJson(const std::vector<status::Finding>& findings) {
+  Json list = Json::array();
+  for (const status::Finding& finding : findings) {
+    list.push_back({{"code", finding.code},
+                    {"severity", status::SeverityName(finding.severity)},
+                    {"path", finding.path},
+                    {"line", finding.line},
+                    {"message", finding.message}});
+  }
+  return list;
+}
+
+void PrintFindingsTable(const std::vector<status::Finding>& findings) {
+  std::cout << "Findings          " << findings.size() << "\n";
+  for (const status::Finding& finding : findings) {
+    std::cout << "  " << std::left << std::setw(8)
+              << status::SeverityName(finding.severity) << std::setw(25)
+              << finding.code << std::setw(12)
+              << "line " + std::to_string(finding.line) << std::right
+              << finding.path << "\n"
+              << "          " << finding.message << "\n";
+  }
+}
+
+// The outcome as read-status prints it: a table, or one JSON object.
+void PrintStatus(const StatusOutcome& outcome, bool json) {
+  const CLSEP_OUTPUTSEPA& output = *outcome.output;
+  if (json) {
     Json report;
-    report["ok"] = ok;
-    report["result"] = result;
-    report["Stato"] = failure.stato;
-    report["Errore"] = failure.errore;
-    report["TipoDistinta"] = output->TipoDistinta;
-    report["NumeroDistinta"] = output->NumeroDistinta;
-    report["AnnoDistinta"] = output->AnnoDistinta;
-    report["MessageQualifier"] = ToInt(output->MessageQualifier);
-    report["RejectReason"] = output->RejectReason;
-    report["AbiBanca"] = output->AbiBanca;
+    report["ok"] = outcome.ok;
+    report["result"] = outcome.result;
+    report["Stato"] = outcome.failure.stato;
+    report["Errore"] = outcome.failure.errore;
+    report["TipoDistinta"] = output.TipoDistinta;
+    report["NumeroDistinta"] = output.NumeroDistinta;
+    report["AnnoDistinta"] = output.AnnoDistinta;
+    report["MessageQualifier"] = ToInt(output.MessageQualifier);
+    report["RejectReason"] = output.RejectReason;
+    report["AbiBanca"] = output.AbiBanca;
     Json items = Json::array();
-    for (const auto& item : output->Effetti()) {
+    for (const auto& item : output.Effetti()) {
       Json entry;
       entry["NumeroEffetto"] = item->NumeroEffetto;
       entry["Importo"] = item->Importo;
@@ -617,60 +862,82 @@ int ReadStatus(const ReadStatusOptions& options) {
       items.push_back(entry);
     }
     report["Effetti"] = items;
-    report["NumeroInsoluti"] = output->NumeroInsoluti();
-    report["NumeroRichiami"] = output->NumeroRichiami();
+    report["NumeroInsoluti"] = output.NumeroInsoluti();
+    report["NumeroRichiami"] = output.NumeroRichiami();
+    if (outcome.findings) report["findings"] = FindingsJson(*outcome.findings);
     PrintJson(report);
-  } else {
-    std::cout << "LoadXml           " << (result ? "True" : "False") << "\n"
-              << "Stato             " << failure.stato << "\n"
-              << "Errore            " << failure.errore << "\n"
-              << "Batch             TipoDistinta " << output->TipoDistinta
-              << ", NumeroDistinta " << output->NumeroDistinta
-              << ", AnnoDistinta " << output->AnnoDistinta << "\n"
-              << "MessageQualifier  " << ToInt(output->MessageQualifier) << "\n"
-              << "RejectReason      " << output->RejectReason << "\n"
-              << "AbiBanca          " << output->AbiBanca << "\n"
-              << "Effetti           " << output->Effetti().Count() << "\n";
-    for (const auto& item : output->Effetti()) {
-      const std::string date = DateText(item->DataScadenza);
-      std::cout << "  NumeroEffetto " << item->NumeroEffetto << ", Importo "
-                << Amount(item->Importo) << ", RejectReason "
-                << item->RejectReason << ", IsInsoluto "
-                << (item->IsInsoluto ? "True" : "False") << ", DataScadenza "
-                << (date.empty() ? "(empty)" : date) << "\n";
-    }
-    std::cout << "NumeroInsoluti    " << output->NumeroInsoluti() << "\n"
-              << "NumeroRichiami    " << output->NumeroRichiami() << "\n";
+    return;
   }
-  if (!ok) PrintFailure("read-status", failure);
-  return ok ? 0 : 1;
+  std::cout << "LoadXml           " << (outcome.result ? "True" : "False")
+            << "\n"
+            << "Stato             " << outcome.failure.stato << "\n"
+            << "Errore            " << outcome.failure.errore << "\n"
+            << "Batch             TipoDistinta " << output.TipoDistinta
+            << ", NumeroDistinta " << output.NumeroDistinta << ", AnnoDistinta "
+            << output.AnnoDistinta << "\n"
+            << "MessageQualifier  " << ToInt(output.MessageQualifier) << "\n"
+            << "RejectReason      " << output.RejectReason << "\n"
+            << "AbiBanca          " << output.AbiBanca << "\n"
+            << "Effetti           " << output.Effetti().Count() << "\n";
+  for (const auto& item : output.Effetti()) {
+    const std::string date = DateText(item->DataScadenza);
+    std::cout << "  NumeroEffetto " << item->NumeroEffetto << ", Importo "
+              << Amount(item->Importo) << ", RejectReason "
+              << item->RejectReason << ", IsInsoluto "
+              << (item->IsInsoluto ? "True" : "False") << ", DataScadenza "
+              << (date.empty() ? "(empty)" : date) << "\n";
+  }
+  std::cout << "NumeroInsoluti    " << output.NumeroInsoluti() << "\n"
+            << "NumeroRichiami    " << output.NumeroRichiami() << "\n";
+  if (outcome.findings) PrintFindingsTable(*outcome.findings);
+}
+
+}  // namespace
+
+int ReadStatus(const ReadStatusOptions& options) {
+  StatusOutcome outcome;
+  std::optional<framework::InMemoryFramework> framework;
+  std::unique_ptr<db::Connection> connection;
+  try {
+    framework.emplace(ReadCompany(options.company));
+    connection = OpenDatabase(options.database);
+    outcome = ReadReport(options.report, *framework, *connection,
+                         options.validate_only);
+  } catch (const std::exception& error) {
+    outcome.failure = FailureOf(error);
+  }
+  // The checks read the report on their own, so they run whatever LoadXml
+  // gave.
+  if (options.check || options.strict) {
+    CheckReport(options.report, outcome, framework ? &*framework : nullptr,
+                connection.get());
+  }
+  PrintStatus(outcome, options.json);
+  if (!outcome.ok) PrintFailure("read-status", outcome.failure);
+  if (options.strict && status::HasErrors(*outcome.findings)) {
+    std::cerr << "zsepa read-status: the checks found errors (--strict)\n";
+    return 1;
+  }
+  return outcome.ok ? 0 : 1;
 }
 
 int Validate(const ValidateOptions& options) {
   Json report;
   report["file"] = options.file;
-  std::vector<SchemaIssue> issues;
-  std::string problem;
+  SchemaCheck check;
   try {
-    problem = ValidationInputProblem(options);
-    if (problem.empty()) {
-      const std::string ns = RootNamespace(options.file);
-      report["namespace"] = ns;
-      if (ns.empty()) {
-        problem = "the root element of " + options.file +
-                  " has no namespace, so no schema can be chosen";
-      } else if (const auto schema = FindSchemaFor(options.xsd_dir, ns)) {
-        report["schema"] = *schema;
-        issues = ValidateAgainstSchema(options.file, *schema);
-      } else {
-        problem = "no schema in " + options.xsd_dir +
-                  " has the targetNamespace " + ns;
-      }
-    }
+    check.problem = ValidationInputProblem(options);
   } catch (const std::exception& error) {
-    problem = FailureOf(error).errore;
+    check.problem = FailureOf(error).errore;
   }
-  const bool valid = problem.empty() && issues.empty();
+  if (check.problem.empty()) {
+    check = CheckAgainstSchema(options.file, options.xsd_dir);
+    if (check.ns) report["namespace"] = *check.ns;
+    if (!check.schema.empty()) report["schema"] = check.schema;
+  }
+  const std::string& problem = check.problem;
+  const std::vector<SchemaIssue>& issues = check.issues;
+  const bool valid = check.Valid();
   if (options.json) {
     report["ok"] = valid;
     Json errors = Json::array();
@@ -686,15 +953,7 @@ int Validate(const ValidateOptions& options) {
   }
   if (!options.json) {
     if (!problem.empty()) std::cerr << "zsepa validate: " << problem << "\n";
-    for (const SchemaIssue& issue : issues) {
-      std::string message = issue.message;
-      while (!message.empty() && message.back() == '\n') message.pop_back();
-      std::cerr << options.file << ":" << issue.line << ": " << message << "\n";
-    }
-    if (!issues.empty()) {
-      std::cerr << options.file << ": " << issues.size()
-                << (issues.size() == 1 ? " error" : " errors") << "\n";
-    }
+    PrintIssues(options.file, issues);
   }
   return valid ? 0 : 1;
 }
@@ -708,12 +967,12 @@ int Demo(const DemoOptions& options) {
   std::vector<Entry> entries;
   std::unique_ptr<sqlite::SqliteConnection> connection;
   const fs::path dir(options.dir);
+  std::string examples;
   try {
     // Every job is checked before anything is written.
     std::vector<fs::path> paths;
     std::error_code error;
-    const std::string examples =
-        options.examples.empty() ? DefaultExamples() : options.examples;
+    examples = options.examples.empty() ? DefaultExamples() : options.examples;
     for (fs::directory_iterator it(examples, error), end; !error && it != end;
          it.increment(error)) {
       const fs::path& path = it->path();
@@ -774,7 +1033,31 @@ int Demo(const DemoOptions& options) {
   std::cout << "\n"
             << written << " written to " << dir.string() << ", "
             << failures.size() << " failed.\n";
-  return failures.empty() ? 0 : 1;
+
+  // The other direction: the bank's answer to the direct-debit batch, read
+  // against the demo database as read-status --check reads it.
+  const fs::path report = fs::path(examples) / kStatusReportExample;
+  std::error_code missing;
+  if (!fs::exists(report, missing)) return failures.empty() ? 0 : 1;
+  std::cout << "\nStatus report " << report.string() << " (zsepa read-status "
+            << "--check):\n\n";
+  StatusOutcome outcome;
+  std::optional<framework::InMemoryFramework> framework;
+  try {
+    framework.emplace(
+        ReadCompany((fs::path(examples) / "company.json").string()));
+    outcome = ReadReport(report.string(), *framework, *connection, false);
+  } catch (const std::exception& error) {
+    outcome.failure = FailureOf(error);
+  }
+  CheckReport(report.string(), outcome, framework ? &*framework : nullptr,
+              connection.get());
+  PrintStatus(outcome, false);
+  if (!outcome.ok) {
+    std::cout << std::flush;
+    PrintFailure("demo " + report.string(), outcome.failure);
+  }
+  return failures.empty() && outcome.ok ? 0 : 1;
 }
 
 }  // namespace zsepa::cli

@@ -1,7 +1,13 @@
 #ifndef ZSEPA_TOOLS_COMMANDS_H_
 #define ZSEPA_TOOLS_COMMANDS_H_
 
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <ostream>
 #include <string>
+#include <vector>
+
+#include "zsepa/checks.h"
 
 namespace zsepa::cli {
 
@@ -19,6 +25,19 @@ struct WriteOptions {
   std::string out;
   DatabaseChoice database;
   bool json = false;
+  // Opt-in guards before the save; without them write behaves as it always
+  // did. `check`: run the pre-flight checks and write nothing when one finds
+  // an error. `validate_dir`: validate the file against the official schema
+  // of its namespace in that folder before it replaces the target, which an
+  // invalid file leaves untouched.
+  bool check = false;
+  std::string validate_dir;
+};
+
+struct CheckOptions {
+  std::string job;
+  DatabaseChoice database;
+  bool json = false;
 };
 
 struct ReadStatusOptions {
@@ -27,6 +46,11 @@ struct ReadStatusOptions {
   DatabaseChoice database;
   bool validate_only = false;
   bool json = false;
+  // Opt-in: print the report checks' findings after the outcome (`check`),
+  // and exit with 1 when one of them is an error (`strict`, which implies
+  // `check`). Without them the command prints and exits as it always did.
+  bool check = false;
+  bool strict = false;
 };
 
 struct ValidateOptions {
@@ -48,7 +72,27 @@ int InitDb(const std::string& path, bool demo);
 int Write(const WriteOptions& options);
 int ReadStatus(const ReadStatusOptions& options);
 int Validate(const ValidateOptions& options);
+// Runs a job up to the point of saving and prints what the pre-flight
+// checks find; 0 when nothing is an error (tools/check_command.cc).
+int Check(const CheckOptions& options);
 int Demo(const DemoOptions& options);
+
+// What running a job up to the point of saving gave: the checks' findings
+// for the file kind, or the failure that stopped the job.
+struct CheckOutcome {
+  bool ran = false;
+  int32_t stato = 0;
+  std::string errore;
+  std::string kind;  // the file kind, as the demo table names it
+  std::vector<Finding> findings;
+};
+// The job of `options` on its database, then CheckBeforeSave (commands.cc).
+CheckOutcome RunCheck(const CheckOptions& options);
+
+// The findings as an aligned table, one line each, and as JSON objects
+// (tools/check_command.cc).
+void PrintFindings(const std::vector<Finding>& findings, std::ostream& out);
+nlohmann::ordered_json FindingsJson(const std::vector<Finding>& findings);
 
 }  // namespace zsepa::cli
 

@@ -135,6 +135,13 @@ int Run(int argc, char** argv) {
   AddDatabaseOptions(*write_cmd, write.database);
   write_cmd->add_flag("--json", write.json,
                       "Print the outcome as one JSON object");
+  write_cmd->add_flag("--check", write.check,
+                      "Run the pre-flight checks first (see 'zsepa check') "
+                      "and write nothing when one finds an error");
+  write_cmd->add_option(
+      "--validate", write.validate_dir,
+      "Folder with the XSD files: validate the file against the schema of "
+      "its namespace and leave the target untouched when it is invalid");
   write_cmd->footer(
       "Prints MsgId, NumeroTotaleTrasferimenti, ImportoTotaleTrasferimenti "
       "and the file.\nOn failure prints Stato and Errore on stderr, writes "
@@ -142,7 +149,28 @@ int Run(int argc, char** argv) {
       "cross-border, 3 direct debit)\nand CodiceIsoLocalizzazione (\"FR\": "
       "the ISO 20022 file).\n"
       "Example (after: zsepa init-db demo.db --demo):\n"
-      "  zsepa write examples/sepa.json --out sepa.xml --db demo.db");
+      "  zsepa write examples/sepa.json --out sepa.xml --db demo.db\n"
+      "  zsepa write examples/sepa.json --out sepa.xml --db demo.db --check "
+      "--validate ../shared/xsd");
+
+  zsepa::cli::CheckOptions check;
+  CLI::App* check_cmd = app.add_subcommand(
+      "check",
+      "Run a job up to the point of saving and report what a bank "
+      "would refuse");
+  check_cmd->add_option("JOB", check.job, "Job file (JSON)")->required();
+  AddDatabaseOptions(*check_cmd, check.database);
+  check_cmd->add_flag("--json", check.json,
+                      "Print the findings as one JSON object");
+  check_cmd->footer(
+      "Checks IBANs, BICs, Italian tax codes and VAT numbers, the creditor\n"
+      "identifier and CUC, lengths and characters against the file kind's "
+      "schema,\namounts and the control sum, dates, duplicates and the "
+      "file's structure.\nPrints one line per finding (error: the bank or "
+      "the schema refuses it;\nwarning: accepted but suspicious) and exits "
+      "with 1 when there is an error.\nNothing is written.\n"
+      "Example:\n"
+      "  zsepa check examples/direct-debit.json --db demo.db");
 
   zsepa::cli::ReadStatusOptions status;
   CLI::App* status_cmd = app.add_subcommand(
@@ -158,13 +186,25 @@ int Run(int argc, char** argv) {
                        "Check the report's header only");
   status_cmd->add_flag("--json", status.json,
                        "Print the outcome as one JSON object");
+  status_cmd->add_flag(
+      "--check", status.check,
+      "Also check what banks get wrong and print the findings (code, "
+      "element, line); they change the exit status only with --strict");
+  status_cmd->add_flag(
+      "--strict", status.strict,
+      "Exit with 1 when a finding of --check is an error (implies --check)");
   status_cmd->footer(
       "Prints the outcome: result, Stato, Errore, batch key, "
       "MessageQualifier,\nRejectReason, AbiBanca, each item and the counts of "
       "unpaid and recalled items.\n"
+      "--check adds the findings (\"findings\" with --json): GrpSts against "
+      "MsgQual,\nthe rejected items counted and summed against "
+      "DtldNbOfTxs/DtldCtrlSum and\nOrgnlNbOfTxs/OrgnlCtrlSum, items not in "
+      "the batch in the database, repeated\nend-to-end identifiers, and each "
+      "item's bank charges with their total.\n"
       "Example:\n"
       "  zsepa read-status report.xml --company examples/company.json "
-      "--db demo.db");
+      "--db demo.db --check");
 
   zsepa::cli::ValidateOptions validate;
   CLI::App* validate_cmd = app.add_subcommand(
@@ -202,6 +242,7 @@ int Run(int argc, char** argv) {
 
   if (init->parsed()) return zsepa::cli::InitDb(init_path, init_demo);
   if (write_cmd->parsed()) return zsepa::cli::Write(write);
+  if (check_cmd->parsed()) return zsepa::cli::Check(check);
   if (status_cmd->parsed()) return zsepa::cli::ReadStatus(status);
   if (validate_cmd->parsed()) return zsepa::cli::Validate(validate);
   if (demo_cmd->parsed()) return zsepa::cli::Demo(demo);

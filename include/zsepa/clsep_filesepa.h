@@ -99,6 +99,10 @@ class CLSEP_FILESEPA {
   int16_t GetIndTipoStato(const std::string& fstrCodiceStato);
 
  private:
+  // The library's own readers of the block list (the pre-flight checks) go
+  // through model/builder_blocks.h.
+  friend const BlockList* BlocksOf(const CLSEP_FILESEPA& builder);
+
   // Block list, caches, file service, outcome and last error.
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -442,6 +442,42 @@ TEST_F(CliTest, ReadStatusPrintsTheWholeOutcome) {
   EXPECT_EQ(outcome["NumeroRichiami"], 1);
 }
 
+// The report checks add findings; only --strict lets an error among them
+// fail the command, and without either flag the answer has no findings.
+TEST_F(CliTest, ReadStatusChecksChangeTheExitOnlyWhenStrict) {
+  std::string report = ReadFile(kExamples / "status-report.xml");
+  report.replace(report.find("<GrpSts>PART"), 12, "<GrpSts>RJCT");
+  WriteFile(dir_ / "rjct.xml", report);
+  const struct {
+    const char* report;
+    const char* flag;
+    int status;
+    int findings;  // -1: no "findings" in the answer
+  } cases[] = {
+      {"status-report.xml", "--check", 0, 3},
+      {"status-report.xml", "--strict", 0, 3},
+      {"rjct.xml", "--json", 0, -1},
+      {"rjct.xml", "--check", 0, 4},
+      {"rjct.xml", "--strict", 1, 4},
+  };
+  for (const auto& c : cases) {
+    const fs::path path = std::string(c.report) == "rjct.xml"
+                              ? dir_ / c.report
+                              : kExamples / c.report;
+    const RunResult run = Run({"read-status", path.string(), "--company",
+                               (kExamples / "company.json").string(), "--db",
+                               Db(), "--json", c.flag});
+    const Json answer = Json::parse(run.out, nullptr, false);
+    EXPECT_EQ(run.status, c.status) << c.report << " " << c.flag << "\n"
+                                    << run.Describe();
+    EXPECT_EQ(answer.contains("findings") ? int(answer["findings"].size()) : -1,
+              c.findings)
+        << c.report << " " << c.flag << "\n"
+        << run.Describe();
+    EXPECT_TRUE(answer["ok"]) << run.Describe();
+  }
+}
+
 // The files of a folder with their bytes.
 std::map<std::string, std::string> Contents(const fs::path& dir) {
   std::map<std::string, std::string> contents;
