@@ -116,9 +116,15 @@ std::optional<double> Variant::ParseNumber(std::string_view text) {
   if (i != n) return std::nullopt;
   // strtod in the "C" locale: "." is the decimal point whatever the process
   // locale; too large a value reads as infinity, too small a one as zero.
-  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", nullptr);
   char* end = nullptr;
+#ifdef _WIN32
+  // The Windows C run time spells the same calls with an underscore.
+  static const _locale_t c_locale = _create_locale(LC_ALL, "C");
+  const double value = _strtod_l(normal.c_str(), &end, c_locale);
+#else
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", nullptr);
   const double value = strtod_l(normal.c_str(), &end, c_locale);
+#endif
   if (end != normal.c_str() + normal.size()) return std::nullopt;
   return value;
 }
