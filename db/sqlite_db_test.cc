@@ -76,7 +76,7 @@ TEST_F(DemoDatabaseTest, AddReadsEachBatchKind) {
       {zxEnumFormatoFile::BonificoSEPA, "", 18,
        "1/18/2024,IT02 ,0,1,2,,0,0,0,0,0"},
       {zxEnumFormatoFile::BonificoSEPA, "IT", 16,
-       "1/16/2024,IT02A0503401633000000012345,5,1,1,BPMOIT22XXX,2024-03-20,"
+       "1/16/2024,IT47K0503401633000000012345,5,1,1,BPMOIT22XXX,2024-03-20,"
        "5034,0,0,1"},
       {static_cast<zxEnumFormatoFile>(0), "FR", 21,
        "1/21/2024,FR7630006000011234567890189,0,0,0,BCITITMMXXX,2024-04-02,0,"
