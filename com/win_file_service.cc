@@ -21,6 +21,7 @@
 
 #include "adapters/posix/xml_serialiser.h"
 #include "com/com_support.h"
+#include "framework/strict_parse.h"
 #include "framework/xml_document.h"
 #include "zsepa/error.h"
 #include "zsepa/xml_file_service.h"
@@ -29,7 +30,6 @@ namespace zsepa::framework {
 namespace {
 
 constexpr size_t kMaxLoadBytes = 256u << 20;
-constexpr size_t kMaxSourceTextLength = 200;
 
 std::string SystemMessage(DWORD error) {
   wchar_t* text = nullptr;
@@ -115,86 +115,6 @@ bool ReadFileBytes(const std::string& path, std::string& bytes,
   return false;
 }
 
-// Line `line` (1-based) of `text`, cut to kMaxSourceTextLength bytes at a
-// character boundary.
-std::string SourceLine(std::string_view text, int line) {
-  if (line <= 0) return "";
-  size_t begin = 0;
-  for (int current = 1; current < line; ++current) {
-    begin = text.find('\n', begin);
-    if (begin == std::string_view::npos) return "";
-    ++begin;
-  }
-  size_t end = text.find('\n', begin);
-  if (end == std::string_view::npos) end = text.size();
-  if (end > begin && text[end - 1] == '\r') --end;
-  std::string_view raw = text.substr(begin, end - begin);
-  if (raw.size() > kMaxSourceTextLength) {
-    size_t cut = kMaxSourceTextLength;
-    while (cut > 0 && (static_cast<unsigned char>(raw[cut]) & 0xC0) == 0x80) {
-      --cut;
-    }
-    raw = raw.substr(0, cut);
-  }
-  return std::string(raw);
-}
-
-struct FirstError {
-  bool seen = false;
-  int code = 0;
-  std::string reason;
-  int line = 0;
-};
-
-void RecordError(void* data, xmlErrorPtr error) {
-  if (data == nullptr || error == nullptr) return;
-  auto* first =
-      static_cast<FirstError*>(static_cast<xmlParserCtxt*>(data)->_private);
-  if (first == nullptr || first->seen) return;
-  if (error->level < XML_ERR_ERROR &&
-      error->code != XML_WAR_UNDECLARED_ENTITY) {
-    return;
-  }
-  first->seen = true;
-  first->code = error->code != 0 ? error->code : XML_ERR_INTERNAL_ERROR;
-  std::string reason = error->message != nullptr ? error->message : "";
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) {
-    reason.pop_back();
-  }
-  first->reason = std::move(reason);
-  first->line = error->line;
-}
-
-void ParseBytes(const std::string& bytes, const std::string& path,
-                XmlDocument& doc) {
-  std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt(
-      xmlNewParserCtxt(), &xmlFreeParserCtxt);
-  if (!ctxt) throw std::bad_alloc();
-  FirstError first;
-  ctxt->_private = &first;
-  ctxt->sax->serror = &RecordError;
-  std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)> parsed(
-      xmlCtxtReadMemory(ctxt.get(), bytes.data(),
-                        static_cast<int>(bytes.size()), path.c_str(), nullptr,
-                        XML_PARSE_NONET),
-      &xmlFreeDoc);
-  ParseError& error = doc.parseError();
-  if (parsed && !first.seen) {
-    ResetTree(doc, parsed.release());
-    return;
-  }
-  if (first.seen) {
-    error.errorCode = first.code;
-    error.reason = std::move(first.reason);
-    error.line = first.line;
-    error.srcText = SourceLine(bytes, first.line);
-  } else {
-    error.errorCode =
-        ctxt->errNo != XML_ERR_OK ? ctxt->errNo : XML_ERR_INTERNAL_ERROR;
-    error.reason = "Analisi del documento non riuscita";
-  }
-}
-
 Error SaveError(const std::string& path, const std::string& why) {
   return Error(codes::kSaveFailed, "ServizioFileXml.Save",
                "Impossibile salvare il file '" + path + "': " + why);
@@ -210,7 +130,7 @@ class WindowsXmlFileService final : public XmlFileService {
       error.url = path;
       std::string bytes;
       if (!ReadFileBytes(path, bytes, error)) return;
-      ParseBytes(bytes, path, doc);
+      framework::ParseStrictly(bytes, path, doc);
     } catch (...) {
       ResetTree(doc);
       error.errorCode = XML_ERR_NO_MEMORY;

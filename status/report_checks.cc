@@ -22,6 +22,7 @@
 #include "db/lookups.h"
 #include "db/statements.h"
 #include "format/formatting.h"
+#include "framework/strict_parse.h"
 #include "status/report_tree.h"
 #include "writers/schema_validation.h"
 #include "zsepa/error.h"
@@ -73,33 +74,12 @@ struct ParserCtxtDeleter {
 };
 using Doc = std::unique_ptr<xmlDoc, DocDeleter>;
 
-// Puts back the calling thread's libxml2 "last error" that a parse changes.
-class KeepLastXmlError {
- public:
-  KeepLastXmlError() {
-    if (auto* last = xmlGetLastError()) xmlCopyError(last, &saved_);
-  }
-  ~KeepLastXmlError() {
-    if (saved_.code == XML_ERR_OK) {
-      xmlResetLastError();
-    } else if (auto* last = xmlGetLastError()) {
-      xmlCopyError(&saved_, const_cast<xmlError*>(last));
-    }
-    xmlResetError(&saved_);
-  }
-  KeepLastXmlError(const KeepLastXmlError&) = delete;
-  KeepLastXmlError& operator=(const KeepLastXmlError&) = delete;
-
- private:
-  xmlError saved_{};
-};
-
 // The report's tree, or nullptr when it does not load as LoadXml would load
 // it. Big lines: findings name lines beyond 65535 too.
 Doc LoadReport(const std::string& path) {
   std::string bytes;
   if (!ReadInputFile(path, kMaxReportBytes, bytes).empty()) return nullptr;
-  KeepLastXmlError keep;
+  framework::LastXmlErrorGuard keep;
   std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
   if (!ctxt) throw std::bad_alloc();
   bool failed = false;

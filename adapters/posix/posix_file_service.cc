@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 #include <sys/file.h>
@@ -26,7 +25,7 @@
 
 #include "adapters/posix/regular_file.h"
 #include "adapters/posix/xml_serialiser.h"
-#include "base/utf8.h"
+#include "framework/strict_parse.h"
 #include "framework/xml_document.h"
 #include "zsepa/error.h"
 
@@ -37,49 +36,11 @@ using framework::XmlDocument;
 namespace {
 
 constexpr char kSaveSource[] = "ServizioFileXml.Save";
-// The quoted source line is cut to this many characters.
-constexpr size_t kMaxSourceTextLength = 200;
 
 Error SaveError(const std::string& path, const std::string& why) {
   return Error(codes::kSaveFailed, kSaveSource,
                "Impossibile salvare il file '" + path + "': " + why);
 }
-
-struct ParserCtxtDeleter {
-  void operator()(xmlParserCtxt* ctxt) const noexcept {
-    xmlFreeParserCtxt(ctxt);
-  }
-};
-struct DocDeleter {
-  void operator()(xmlDoc* doc) const noexcept { xmlFreeDoc(doc); }
-};
-
-// A parse records its errors in libxml2's per-thread "last error" as well as
-// in its own context; this puts back what the host had before the load. It
-// goes through xmlGetLastError only: the record it returns is the thread's
-// own and the one the parse wrote into (libxml2 returns it as const from
-// 2.12 on, but it is writable storage).
-class LastErrorGuard {
- public:
-  LastErrorGuard() {
-    // `auto`: the pointer is const from libxml2 2.12 on, as xmlCopyError's
-    // source is; before, both are not.
-    if (auto* last = xmlGetLastError()) xmlCopyError(last, &saved_);
-  }
-  ~LastErrorGuard() {
-    if (saved_.code == XML_ERR_OK) {
-      xmlResetLastError();
-    } else if (auto* last = xmlGetLastError()) {
-      xmlCopyError(&saved_, const_cast<xmlError*>(last));
-    }
-    xmlResetError(&saved_);
-  }
-  LastErrorGuard(const LastErrorGuard&) = delete;
-  LastErrorGuard& operator=(const LastErrorGuard&) = delete;
-
- private:
-  xmlError saved_{};
-};
 
 // The temporary file of one save: closed, and removed when it has a name,
 // unless the save committed it by renaming it over the target. From the
@@ -344,35 +305,6 @@ int LinkTemp(FileOps& ops, int fd, std::string& path_template) {
   return -1;
 }
 
-// Line `line` (1-based) of `text` without its line break, with malformed
-// UTF-8 bytes replaced by U+FFFD and cut to kMaxSourceTextLength characters.
-std::string SourceLine(std::string_view text, int line) {
-  if (line <= 0) return "";
-  size_t begin = 0;
-  for (int current = 1; current < line; ++current) {
-    begin = text.find('\n', begin);
-    if (begin == std::string_view::npos) return "";
-    ++begin;
-  }
-  size_t end = text.find('\n', begin);
-  if (end == std::string_view::npos) end = text.size();
-  if (end > begin && text[end - 1] == '\r') --end;
-  const std::string_view raw = text.substr(begin, end - begin);
-  std::string result;
-  size_t count = 0;
-  for (size_t pos = 0; pos < raw.size() && count < kMaxSourceTextLength;
-       ++count) {
-    const size_t length = utf8::SequenceLength(raw, pos);
-    if (length == 1 && static_cast<unsigned char>(raw[pos]) >= 0x80) {
-      result += "\xEF\xBF\xBD";
-    } else {
-      result.append(raw, pos, length);
-    }
-    pos += length;
-  }
-  return result;
-}
-
 // Reads the whole file, refusing more than `limit` bytes and anything but a
 // regular file; on failure fills `error` and returns false.
 bool ReadFile(const std::string& path, size_t limit, std::string& bytes,
@@ -394,68 +326,6 @@ bool ReadFile(const std::string& path, size_t limit, std::string& bytes,
   return false;
 }
 
-// The first error of a parse, as the structured error handler saw it.
-struct FirstError {
-  bool seen = false;
-  int code = 0;
-  std::string reason;
-  int line = 0;
-};
-
-void RecordError(void* data, const xmlError* error) {
-  if (data == nullptr || error == nullptr) return;
-  // libxml2 hands the handler the context's user data: the context itself.
-  auto* first =
-      static_cast<FirstError*>(static_cast<xmlParserCtxt*>(data)->_private);
-  if (first == nullptr || first->seen) return;
-  // Warnings pass, except an undeclared entity: a document that refers to
-  // text it does not define is not accepted.
-  if (error->level < XML_ERR_ERROR &&
-      error->code != XML_WAR_UNDECLARED_ENTITY) {
-    return;
-  }
-  first->seen = true;
-  first->code = error->code != 0 ? error->code : XML_ERR_INTERNAL_ERROR;
-  std::string reason = error->message != nullptr ? error->message : "";
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) {
-    reason.pop_back();
-  }
-  first->reason = std::move(reason);
-  first->line = error->line;
-}
-
-// Parses `bytes` strictly: no network, no external entities or DTDs loaded,
-// no entity substitution, no recovery. Any error fails the load.
-void ParseBytes(const std::string& bytes, const std::string& path,
-                XmlDocument& doc) {
-  LastErrorGuard last_error;
-  std::unique_ptr<xmlParserCtxt, ParserCtxtDeleter> ctxt(xmlNewParserCtxt());
-  if (!ctxt) throw std::bad_alloc();
-  FirstError first;
-  ctxt->_private = &first;
-  // A generic lambda converts to the handler type of every libxml2 version
-  // (the error pointer became const in 2.12).
-  ctxt->sax->serror = [](void* data, auto error) { RecordError(data, error); };
-  std::unique_ptr<xmlDoc, DocDeleter> parsed(xmlCtxtReadMemory(
-      ctxt.get(), bytes.data(), static_cast<int>(bytes.size()), path.c_str(),
-      nullptr, XML_PARSE_NONET));
-  ParseError& error = doc.parseError();
-  if (parsed && !first.seen) {
-    ResetTree(doc, parsed.release());
-    return;
-  }
-  if (first.seen) {
-    error.errorCode = first.code;
-    error.reason = std::move(first.reason);
-    error.line = first.line;
-    error.srcText = SourceLine(bytes, first.line);
-  } else {
-    error.errorCode =
-        ctxt->errNo != XML_ERR_OK ? ctxt->errNo : XML_ERR_INTERNAL_ERROR;
-    error.reason = "Analisi del documento non riuscita";
-  }
-}
-
 }  // namespace
 
 PosixXmlFileService::PosixXmlFileService(std::shared_ptr<FileOps> ops,
@@ -474,7 +344,7 @@ void PosixXmlFileService::Load(XmlDocument& doc, const std::string& path) {
         std::min(max_load_bytes_, static_cast<size_t>(INT_MAX));
     std::string bytes;
     if (!ReadFile(path, limit, bytes, error)) return;
-    ParseBytes(bytes, path, doc);
+    framework::ParseStrictly(bytes, path, doc);
   } catch (...) {
     // Only memory can run out here; the load never throws.
     ResetTree(doc);
