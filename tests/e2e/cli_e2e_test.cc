@@ -693,7 +693,7 @@ TEST_F(CliTest, HostileInputIsRefusedWithItsReason) {
 }
 
 // Memory exhaustion is Stato 7, "Out of memory", never an abort: a job of
-// millions of empty lists needs far more memory than its text.
+// millions of empty transactions needs far more memory than its text.
 TEST_F(CliTest, OutOfMemoryIsStatoSeven) {
 #ifdef ZSEPA_E2E_ADDRESS_SANITIZER
   GTEST_SKIP() << "a memory limit leaves no room for the sanitizer's shadow";
