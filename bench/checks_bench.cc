@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -85,31 +84,12 @@ void FillDirectDebitBlock(CLSEP_INFOPAG& block) {
 void CheckFile(benchmark::State& state, zxEnumFormatoFile formato,
                int32_t numero,
                const std::function<void(CLSEP_INFOPAG&)>& fill) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() /
-                       ("zsepa_checks_bench_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  auto connection =
-      sqlite::SqliteConnection::Create((dir / "demo.db").string());
-  sqlite::FillDemoData(*connection);
-  framework::InMemoryFramework framework(
-      {Variant(int32_t{1}), "Officine Rossi e Figli S.r.l.",
-       Variant(int32_t{1000}), "12345678903", ""});
-  CLSEP_FILESEPA builder;
-  builder.ActiveInterface = &framework;
-  builder.AdoConnection = connection.get();
-  builder.FormatoFile = formato;
-  builder.DataCreazioneSupporto = Variant(Date::FromParts(2024, 3, 5, 9));
-  builder.Initialize();
-  auto block = builder.Add(1, numero, 2024);
-  if (block == nullptr) {
+  bench::DemoBatch batch(formato, numero, fill);
+  CLSEP_FILESEPA& builder = batch.builder();
+  if (!batch.ok()) {
     state.SkipWithError(builder.Errore().c_str());
     return;
   }
-  block->ProgrBanca = 1;
-  fill(*block);
-
   double seconds = 0;
   size_t findings = 0;
   for (auto _ : state) {
@@ -124,8 +104,6 @@ void CheckFile(benchmark::State& state, zxEnumFormatoFile formato,
   state.counters["us_per_tx"] =
       seconds * 1e6 / (static_cast<double>(kTransactions) * state.iterations());
   state.counters["findings"] = static_cast<double>(findings);
-  builder.Terminate();
-  fs::remove_all(dir);
 }
 
 void BM_CheckSepaFile(benchmark::State& state) {
