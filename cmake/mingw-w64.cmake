@@ -1,0 +1,12 @@
+# What the two MinGW-w64 toolchain files share: Debian's cross tools named
+# after ZSEPA_MINGW_TRIPLET (GCC, Win32 threads) and a search confined to
+# the target's own root.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${ZSEPA_MINGW_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${ZSEPA_MINGW_TRIPLET}-g++)
+set(CMAKE_RC_COMPILER ${ZSEPA_MINGW_TRIPLET}-windres)
+set(ZSEPA_WIDL ${ZSEPA_MINGW_TRIPLET}-widl)
+set(CMAKE_FIND_ROOT_PATH /usr/${ZSEPA_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
