@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "wide_text.h"
 #include "zalt_filesepa.h"
 
 namespace {
@@ -29,18 +30,6 @@ void Check(bool ok, const std::string& what) {
     ++g_failed;
     std::printf("FAILED: %s\n", what.c_str());
   }
-}
-
-std::string Narrow(const wchar_t* text) {
-  if (text == nullptr) return "";
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(size > 0 ? size - 1 : 0, '\0');
-  if (size > 1) {
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr,
-                        nullptr);
-  }
-  return out;
 }
 
 std::string Hex(long value) {

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <string>
 
+#include "wide_text.h"
+
 namespace {
 
 // {5A74E89C-ACCA-4BC0-8EF5-BA8343888DEC}
@@ -20,18 +22,6 @@ constexpr GUID kLibId = {0x5a74e89c,
                          0xacca,
                          0x4bc0,
                          {0x8e, 0xf5, 0xba, 0x83, 0x43, 0x88, 0x8d, 0xec}};
-
-std::string Narrow(const wchar_t* text) {
-  if (text == nullptr) return "";
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string out(size > 0 ? size - 1 : 0, '\0');
-  if (size > 1) {
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr,
-                        nullptr);
-  }
-  return out;
-}
 
 std::string NameOf(ITypeInfo* info, MEMBERID id = MEMBERID_NIL) {
   BSTR name = nullptr;
