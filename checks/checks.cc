@@ -389,7 +389,7 @@ class Checker {
   void Add(const char* code, Severity severity, std::string field,
            std::string_view value, std::string message) {
     findings_.push_back({code, severity, block_, transaction_, reference_,
-                         std::move(field), std::string(value),
+                         std::move(field), std::string(value), "",
                          std::move(message)});
   }
 

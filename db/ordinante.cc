@@ -48,9 +48,11 @@ DatiOrdinante QueryOrdinante(Connection& connection,
   const AddressColumns& set = correspondence ? kCorrespondence : kLegal;
   dati.name = Text(*result, set.name);
   dati.address_line1 = Text(*result, set.street);
-  for (const char* column : {set.postcode, set.town, set.province}) {
-    const std::string part = Text(*result, column);
-    if (!part.empty()) dati.address_line2 += part + " ";
+  dati.postcode = Text(*result, set.postcode);
+  dati.town = Text(*result, set.town);
+  dati.province = Text(*result, set.province);
+  for (const std::string* part : {&dati.postcode, &dati.town, &dati.province}) {
+    if (!part->empty()) dati.address_line2 += *part + " ";
   }
   dati.address_line2 += Text(*result, set.state);
   dati.found = true;

@@ -17,6 +17,10 @@ struct DatiOrdinante {
   // Postcode, town, province and state description, each present part
   // followed by one space except the state description.
   std::string address_line2;
+  // The parts of the second line, for a structured address.
+  std::string postcode;
+  std::string town;
+  std::string province;
 };
 
 // Reads the company's master data valid today: the history version with the

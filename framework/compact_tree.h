@@ -62,11 +62,17 @@ class CompactTree {
   static const Node* FirstChild(const Node& node) {
     return node.first == Leaf() ? nullptr : node.first;
   }
+  static Node* FirstChild(Node& node) {
+    return node.first == Leaf() ? nullptr : node.first;
+  }
+  static bool IsLeaf(const Node& node) { return node.first == Leaf(); }
   static Content ContentOf(const Node& node);
 
   void SetRoot(Node* root) { root_ = root; }
   const Node* root() const { return root_; }
+  Node* root() { return root_; }
   const std::string& namespace_uri() const { return namespace_uri_; }
+  void set_namespace_uri(std::string_view uri) { namespace_uri_ = uri; }
 
   // A libxml2 tree with the same elements, texts, attribute and namespace,
   // built as the libxml2 builder builds it, for code that reads or validates

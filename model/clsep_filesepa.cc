@@ -33,6 +33,7 @@ struct CLSEP_FILESEPA::Impl {
   std::shared_ptr<CLSEP_OUTPUTSEPA> output;
   std::optional<BlockList> blocks;
   db::Lookups lookups;
+  std::vector<Finding> profile_findings;
 };
 
 CLSEP_FILESEPA::CLSEP_FILESEPA()
@@ -128,6 +129,9 @@ bool CLSEP_FILESEPA::SaveXML(const std::string& PercorsoFile) {
   context.DataCreazioneSupporto = DataCreazioneSupporto;
   context.FormatoFile = FormatoFile;
   context.CodiceIsoLocalizzazione = CodiceIsoLocalizzazione;
+  context.profile = Profile;
+  impl_->profile_findings.clear();
+  context.findings = &impl_->profile_findings;
   context.blocks = impl_->blocks ? &*impl_->blocks : nullptr;
   context.framework = ActiveInterface;
   context.connection = AdoConnection;
@@ -139,6 +143,10 @@ bool CLSEP_FILESEPA::SaveXML(const std::string& PercorsoFile) {
     writers::SelectWriter(writers::KindOf(FormatoFile, CodiceIsoLocalizzazione))
         .Write(context, PercorsoFile);
   });
+}
+
+const std::vector<Finding>& CLSEP_FILESEPA::ProfileFindings() const {
+  return impl_->profile_findings;
 }
 
 bool CLSEP_FILESEPA::LoadXml(const std::string& PercorsoFile,

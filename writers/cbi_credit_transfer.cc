@@ -2,11 +2,13 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/utf8.h"
 #include "db/ordinante.h"
 #include "format/formatting.h"
 #include "format/msg_id.h"
+#include "writers/bank_profile.h"
 #include "writers/credit_transfer_parts.h"
 #include "writers/xml_builder.h"
 #include "zsepa/error.h"
@@ -47,8 +49,14 @@ struct FileValues {
 
 class CbiDocument : public CreditTransferParts {
  public:
-  CbiDocument(xml::Documento& doc, const FileValues& values, bool structured)
-      : CreditTransferParts(doc), values_(values), structured_(structured) {}
+  // `profile` collects the bank-2026 profile's findings; nullptr for the
+  // exact file.
+  CbiDocument(xml::Documento& doc, const FileValues& values, bool structured,
+              std::vector<Finding>* profile)
+      : CreditTransferParts(doc),
+        values_(values),
+        structured_(structured),
+        profile_(profile) {}
 
   xml::Element GroupHeader(int32_t transactions, double total,
                            const Variant& created,
@@ -129,7 +137,7 @@ class CbiDocument : public CreditTransferParts {
     if (!values_.sepa || foreign_iban) {
       Aggiungi(record, Wrap("CdtrAgt", Institution(transfer.BicSwift)));
     }
-    Aggiungi(record, Creditor(transfer, address_form, italian_state));
+    Aggiungi(record, Creditor(position, transfer, address_form, italian_state));
     Aggiungi(record, CreditorAccount(transfer));
     if (!values_.sepa && NonBlank(transfer.CVSTipo)) {
       Aggiungi(record, RegulatoryReporting(transfer));
@@ -163,11 +171,23 @@ class CbiDocument : public CreditTransferParts {
   xml::Element Debtor() {
     xml::Element debtor = doc_.NuovoElemento("Dbtr");
     doc_.AggiungiElemento(debtor, "Nm", values_.ordinante.name);
-    xml::Element address = doc_.NuovoElemento("PstlAdr");
-    doc_.AggiungiElemento(address, "Ctry", values_.ordinante_country);
-    doc_.AggiungiElemento(address, "AdrLine", values_.ordinante.address_line1);
-    doc_.AggiungiElemento(address, "AdrLine", values_.ordinante.address_line2);
-    Aggiungi(debtor, std::move(address));
+    const db::DatiOrdinante& ordinante = values_.ordinante;
+    if (profile_ != nullptr) {
+      AddressParts parts;
+      parts.street = ordinante.address_line1;
+      parts.postcode = ordinante.postcode;
+      parts.town = ordinante.town;
+      parts.province = ordinante.province;
+      parts.country = values_.ordinante_country;
+      ProfileAddress(doc_, debtor, parts, ExactAddress::kFreeText,
+                     {1, 0, "Dbtr/PstlAdr"}, *profile_);
+    } else {
+      xml::Element address = doc_.NuovoElemento("PstlAdr");
+      doc_.AggiungiElemento(address, "Ctry", values_.ordinante_country);
+      doc_.AggiungiElemento(address, "AdrLine", ordinante.address_line1);
+      doc_.AggiungiElemento(address, "AdrLine", ordinante.address_line2);
+      Aggiungi(debtor, std::move(address));
+    }
     xml::Element org = doc_.NuovoElemento("OrgId");
     Aggiungi(org, Other(values_.company_identifier, "ADE"));
     Aggiungi(debtor, Wrap("Id", std::move(org)));
@@ -198,12 +218,42 @@ class CbiDocument : public CreditTransferParts {
     return address;
   }
 
-  xml::Element Creditor(const CLSEP_TRANSFCREDIT& transfer,
+  // The creditor's address under the bank-2026 profile, from the fields the
+  // exact forms take it from.
+  void ProfileCreditorAddress(xml::Element& creditor, int32_t position,
+                              const CLSEP_TRANSFCREDIT& transfer,
+                              zxEnumIndicatoreIndirizzoBonifici form) {
+    AddressParts parts;
+    parts.postcode = transfer.Cap;
+    parts.town = transfer.Citta;
+    parts.province = transfer.Provincia;
+    parts.country = transfer.CodiceIso;
+    ExactAddress exact = ExactAddress::kCountryOnly;
+    if (form == zxEnumIndicatoreIndirizzoBonifici::IndirizzoSuSingoloTag) {
+      parts.line = transfer.Indirizzo;
+      exact = ExactAddress::kFreeText;
+    } else {
+      parts.street = transfer.Indirizzo;
+      parts.building = transfer.NumeroCivico;
+    }
+    if (form == zxEnumIndicatoreIndirizzoBonifici::IndirizzoStrutturato) {
+      parts.type = AddressTypeCode(transfer.IndicatoreIndirizzo);
+      exact = ExactAddress::kStructured;
+    }
+    ProfileAddress(doc_, creditor, parts, exact, {1, position, "Cdtr/PstlAdr"},
+                   *profile_);
+  }
+
+  xml::Element Creditor(int32_t position, const CLSEP_TRANSFCREDIT& transfer,
                         zxEnumIndicatoreIndirizzoBonifici address_form,
                         bool italian_state) {
     xml::Element creditor = doc_.NuovoElemento("Cdtr");
     doc_.AggiungiElemento(creditor, "Nm", transfer.RagioneSociale);
-    Aggiungi(creditor, CreditorAddress(transfer, address_form));
+    if (profile_ != nullptr) {
+      ProfileCreditorAddress(creditor, position, transfer, address_form);
+    } else {
+      Aggiungi(creditor, CreditorAddress(transfer, address_form));
+    }
     xml::Element identification =
         doc_.NuovoElemento(transfer.FlgPrsFis == 1 ? "PrvtId" : "OrgId");
     if (!values_.sepa) {
@@ -248,6 +298,7 @@ class CbiDocument : public CreditTransferParts {
 
   const FileValues& values_;
   bool structured_;
+  std::vector<Finding>* profile_;
 };
 
 }  // namespace
@@ -269,7 +320,8 @@ void CbiCreditTransferWriter::Write(const WriteContext& context,
                      values.sepa ? kSepaNamespace : kCrossBorderNamespace);
   CbiDocument writer(
       doc, values,
-      context.TipoStrutturaFile != zxEnumStrutturaSepa::NonStrutturato);
+      context.TipoStrutturaFile != zxEnumStrutturaSepa::NonStrutturato,
+      context.profile == FileProfile::kBank2026 ? context.findings : nullptr);
   const std::string cuc =
       blocks.Count() > 0
           ? context.Lookups().LeggiCodiceCUC(blocks.Item(1)->ProgrBanca)
@@ -294,7 +346,7 @@ void CbiCreditTransferWriter::Write(const WriteContext& context,
                            foreign_iban, italian_state));
   }
   writer.Aggiungi(doc.Radice(), std::move(info));
-  context.Files().Save(doc.Completa(), PercorsoFile);
+  SaveDocument(context, doc, PercorsoFile);
 }
 
 }  // namespace zsepa::writers

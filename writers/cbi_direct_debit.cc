@@ -10,6 +10,7 @@
 #include "db/creditore.h"
 #include "format/formatting.h"
 #include "format/msg_id.h"
+#include "writers/bank_profile.h"
 #include "writers/xml_builder.h"
 #include "zsepa/error.h"
 #include "zsepa/transactions_recordset.h"
@@ -18,7 +19,9 @@
 // then the first block's transactions grouped into "PmtInf" elements by
 // sequence type and due date (or one group per transaction when the bank
 // does not ask for grouped blocks). Every text of the file passes through
-// NormalizzaTesto except the message identifier and the currency.
+// NormalizzaTesto except the message identifier and the currency; under the
+// bank-2026 profile the texts stay as they are until the profile's rewrite
+// puts them into the SEPA character set.
 
 namespace zsepa::writers {
 namespace {
@@ -26,15 +29,6 @@ namespace {
 constexpr char kNamespace[] = "urn:CBI:xsd:CBISDDReqLogMsg.00.01.00";
 constexpr char kRoot[] = "CBISDDReqLogMsg";
 constexpr char kSortOrder[] = "TipoSequenzaRidSDD,Scadenza";
-
-// Text of a value (Null and Empty as "", no trailing blanks) and its clean
-// text, as the file carries it.
-std::string Clean(const Variant& value) {
-  return NormalizzaTesto(TestoNonNullo(value));
-}
-std::string CleanText(std::string_view text) {
-  return NormalizzaTesto(RTrimSpaces(text));
-}
 
 bool Equals(const Variant& value, int32_t number) {
   return value.IsNumber() && value.ToDouble() == number;
@@ -101,7 +95,11 @@ class DirectDebitDocument {
   DirectDebitDocument(xml::Documento& doc, const WriteContext& context,
                       const std::string& msg_id,
                       const db::DatiCreditore& creditor)
-      : doc_(doc), context_(context), msg_id_(msg_id), creditor_(creditor) {}
+      : doc_(doc),
+        context_(context),
+        msg_id_(msg_id),
+        creditor_(creditor),
+        profile_(context.profile == FileProfile::kBank2026) {}
 
   xml::Element GroupHeader(const BlockList& blocks,
                            const CLSEP_INFOPAG& block) {
@@ -130,6 +128,7 @@ class DirectDebitDocument {
   xml::Element PaymentInformation(const CLSEP_INFOPAG& block, int32_t counter,
                                   const Variant& sequence,
                                   const Variant& due_date) {
+    group_ = counter;
     xml::Element info = doc_.NuovoElemento("PmtInf");
     doc_.AggiungiElemento(info, "PmtInfId",
                           msg_id_ + FormatNumberPicture(Variant(counter), 5));
@@ -149,16 +148,25 @@ class DirectDebitDocument {
     doc_.AggiungiElemento(info, "ReqdColltnDt", FormattaData(due_date));
 
     xml::Element creditor = doc_.NuovoElemento("Cdtr");
-    doc_.AggiungiElemento(creditor, "Nm", NormalizzaTesto(creditor_.name));
-    xml::Element address = doc_.NuovoElemento("PstlAdr");
-    doc_.AggiungiElemento(address, "StrtNm", NormalizzaTesto(creditor_.street));
-    doc_.AggiungiElemento(address, "PstCd",
-                          NormalizzaTesto(creditor_.postcode));
-    doc_.AggiungiElemento(address, "TwnNm", NormalizzaTesto(creditor_.town));
-    doc_.AggiungiElemento(address, "CtrySubDvsn",
-                          NormalizzaTesto(creditor_.province));
-    doc_.AggiungiElemento(address, "Ctry", NormalizzaTesto(creditor_.country));
-    Aggiungi(creditor, std::move(address));
+    doc_.AggiungiElemento(creditor, "Nm", Text(creditor_.name));
+    if (profile_) {
+      AddressParts parts;
+      parts.street = creditor_.street;
+      parts.postcode = creditor_.postcode;
+      parts.town = creditor_.town;
+      parts.province = creditor_.province;
+      parts.country = creditor_.country;
+      ProfileAddress(doc_, creditor, parts, ExactAddress::kStructured,
+                     {counter, 0, "Cdtr/PstlAdr"}, *context_.findings);
+    } else {
+      xml::Element address = doc_.NuovoElemento("PstlAdr");
+      doc_.AggiungiElemento(address, "StrtNm", Text(creditor_.street));
+      doc_.AggiungiElemento(address, "PstCd", Text(creditor_.postcode));
+      doc_.AggiungiElemento(address, "TwnNm", Text(creditor_.town));
+      doc_.AggiungiElemento(address, "CtrySubDvsn", Text(creditor_.province));
+      doc_.AggiungiElemento(address, "Ctry", Text(creditor_.country));
+      Aggiungi(creditor, std::move(address));
+    }
     Aggiungi(info, std::move(creditor));
 
     xml::Element account = doc_.NuovoElemento("Id");
@@ -166,10 +174,9 @@ class DirectDebitDocument {
     Aggiungi(info, Wrap("CdtrAcct", std::move(account)));
     // A numeric bank code is written with five digits ("03069"); any other
     // is written as it is.
-    const std::string abi =
-        block.Abi.IsNumeric()
-            ? NormalizzaTesto(FormatNumberPicture(block.Abi, 5))
-            : Clean(block.Abi);
+    const std::string abi = block.Abi.IsNumeric()
+                                ? Text(FormatNumberPicture(block.Abi, 5))
+                                : Text(TestoNonNullo(block.Abi));
     xml::Element member = doc_.NuovoElemento("ClrSysMmbId");
     doc_.AggiungiElemento(member, "MmbId", abi);
     Aggiungi(info, Wrap("CdtrAgt", Wrap("FinInstnId", std::move(member))));
@@ -188,6 +195,7 @@ class DirectDebitDocument {
   xml::Element Transaction(const TransactionsRecordset& rs, const Columns& c,
                            int32_t counter) {
     auto text = [&rs](int32_t column) { return rs.TextValue(column); };
+    ++position_;
     xml::Element record = doc_.NuovoElemento("DrctDbtTxInf");
     xml::Element payment_id = doc_.NuovoElemento("PmtId");
     doc_.AggiungiElemento(payment_id, "InstrId", std::to_string(counter));
@@ -210,12 +218,11 @@ class DirectDebitDocument {
     if (amended) {
       xml::Element details = doc_.NuovoElemento("AmdmntInfDtls");
       if (!previous_mandate.empty()) {
-        doc_.AggiungiElemento(details, "OrgnlMndtId",
-                              NormalizzaTesto(previous_mandate));
+        doc_.AggiungiElemento(details, "OrgnlMndtId", Text(previous_mandate));
       }
       if (!previous_iban.empty()) {
         xml::Element id = doc_.NuovoElemento("Id");
-        doc_.AggiungiElemento(id, "IBAN", NormalizzaTesto(previous_iban));
+        doc_.AggiungiElemento(id, "IBAN", Text(previous_iban));
         Aggiungi(details, Wrap("OrgnlDbtrAcct", std::move(id)));
       }
       Aggiungi(mandate, std::move(details));
@@ -260,37 +267,60 @@ class DirectDebitDocument {
                      const PartyColumns& p) {
     xml::Element party = doc_.NuovoElemento(tag);
     doc_.AggiungiElemento(party, "Nm", CleanText(rs.TextValue(p.name)));
-    xml::Element address = doc_.NuovoElemento("PstlAdr");
-    const std::pair<const char*, int32_t> parts[] = {
-        {"StrtNm", p.street},
-        {"PstCd", p.postcode},
-        {"TwnNm", p.town},
-        {"CtrySubDvsn", p.province}};
-    for (const auto& [part, column] : parts) {
-      const std::string text = RTrimSpaces(rs.TextValue(column));
-      if (!text.empty()) {
-        doc_.AggiungiElemento(address, part, NormalizzaTesto(text));
+    if (profile_) {
+      const std::string path = std::string(tag) + "/PstlAdr";
+      AddressParts parts;
+      parts.street = rs.TextValue(p.street);
+      parts.postcode = rs.TextValue(p.postcode);
+      parts.town = rs.TextValue(p.town);
+      parts.province = rs.TextValue(p.province);
+      parts.country = rs.TextValue(p.country);
+      ProfileAddress(doc_, party, parts, ExactAddress::kStructured,
+                     {group_, position_, path}, *context_.findings);
+    } else {
+      xml::Element address = doc_.NuovoElemento("PstlAdr");
+      const std::pair<const char*, int32_t> parts[] = {
+          {"StrtNm", p.street},
+          {"PstCd", p.postcode},
+          {"TwnNm", p.town},
+          {"CtrySubDvsn", p.province}};
+      for (const auto& [part, column] : parts) {
+        const std::string text = RTrimSpaces(rs.TextValue(column));
+        if (!text.empty()) doc_.AggiungiElemento(address, part, Text(text));
       }
+      doc_.AggiungiElemento(address, "Ctry",
+                            CleanText(rs.TextValue(p.country)));
+      Aggiungi(party, std::move(address));
     }
-    doc_.AggiungiElemento(address, "Ctry", CleanText(rs.TextValue(p.country)));
-    Aggiungi(party, std::move(address));
     // The state lookup runs for every party, VAT number or not.
     const bool italian_state =
         context_.Lookups().IsIndTipoStato(rs.Value(p.state));
     const std::string vat = RTrimSpaces(rs.TextValue(p.vat));
     if (!vat.empty() && italian_state) {
       xml::Element other = doc_.NuovoElemento("Othr");
-      doc_.AggiungiElemento(other, "Id", NormalizzaTesto(vat));
+      doc_.AggiungiElemento(other, "Id", Text(vat));
       doc_.AggiungiElemento(other, "Issr", "ADE");
       Aggiungi(party, Wrap("Id", Wrap("PrvtId", std::move(other))));
     }
     return party;
   }
 
+  // A text as the file carries it, and the same without trailing blanks.
+  std::string Text(std::string_view text) const {
+    return profile_ ? std::string(text) : NormalizzaTesto(text);
+  }
+  std::string CleanText(std::string_view text) const {
+    return Text(RTrimSpaces(text));
+  }
+
   xml::Documento& doc_;
   const WriteContext& context_;
   const std::string& msg_id_;
   const db::DatiCreditore& creditor_;
+  const bool profile_;
+  // The file's position of the group and of the transaction being written.
+  int32_t group_ = 0;
+  int32_t position_ = 0;
 };
 
 }  // namespace
@@ -345,7 +375,7 @@ void CbiDirectDebitWriter::Write(const WriteContext& context,
     if (open) writer.Aggiungi(doc.Radice(), std::move(*open));
   }
   rs->Close();
-  context.Files().Save(doc.Completa(), PercorsoFile);
+  SaveDocument(context, doc, PercorsoFile);
 }
 
 }  // namespace zsepa::writers

@@ -6,6 +6,7 @@
 #include "db/ordinante.h"
 #include "format/formatting.h"
 #include "format/msg_id.h"
+#include "writers/bank_profile.h"
 #include "writers/credit_transfer_parts.h"
 #include "writers/xml_builder.h"
 #include "zsepa/error.h"
@@ -151,7 +152,7 @@ void IsoCreditTransferWriter::Write(const WriteContext& context,
   }
   writer.Aggiungi(message, std::move(info));
   writer.Aggiungi(doc.Radice(), std::move(message));
-  context.Files().Save(doc.Completa(), PercorsoFile);
+  SaveDocument(context, doc, PercorsoFile);
 }
 
 }  // namespace zsepa::writers

@@ -5,12 +5,15 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/lookups.h"
 #include "zsepa/clsep_infopag.h"
 #include "zsepa/connection.h"
 #include "zsepa/enums.h"
+#include "zsepa/finding.h"
 #include "zsepa/framework.h"
+#include "zsepa/profile.h"
 #include "zsepa/variant.h"
 #include "zsepa/xml_file_service.h"
 
@@ -25,6 +28,9 @@ struct WriteContext {
   Variant DataCreazioneSupporto;
   zxEnumFormatoFile FormatoFile = zxEnumFormatoFile::BonificoSEPA;
   std::string CodiceIsoLocalizzazione;
+  FileProfile profile = FileProfile::kExact;
+  // Where the bank-2026 profile reports; required under that profile.
+  std::vector<Finding>* findings = nullptr;
   const BlockList* blocks = nullptr;  // nullptr before Initialize
   const framework::FrameworkObject* framework = nullptr;
   db::Connection* connection = nullptr;

@@ -89,6 +89,8 @@ class Documento {
   // Attaches the finished root; the document is then ready for saving. It
   // stays owned by this object, which must outlive every Element it made.
   const framework::XmlDocument& Completa();
+  // The tree being built, for a rewrite once Completa has attached the root.
+  framework::CompactTree& Tree() { return *tree_; }
 
  private:
   std::unique_ptr<framework::XmlDocument> doc_;

@@ -1,36 +1,12 @@
 #ifndef ZSEPA_CHECKS_H_
 #define ZSEPA_CHECKS_H_
 
-#include <cstdint>
-#include <string>
 #include <vector>
 
 #include "zsepa/clsep_filesepa.h"
+#include "zsepa/finding.h"
 
 namespace zsepa {
-
-// One thing that a bank or the file's schema would object to, found before
-// the file is written.
-struct Finding {
-  enum class Severity {
-    kError,    // the bank or the schema refuses the file
-    kWarning,  // accepted, but probably not what was meant
-  };
-
-  std::string code;  // stable, e.g. "IBAN_CHECK_DIGITS"
-  Severity severity = Severity::kError;
-  // Where: 1-based positions as the collections count them; 0 when the
-  // finding is not about a block, a transaction or a document reference.
-  int32_t block = 0;
-  int32_t transaction = 0;
-  int32_t reference = 0;
-  // The field as the object model names it ("IBAN", "TitIBAN_PartitaIVA",
-  // "DataCreazioneSupporto", "IdentificativoDitta" of the current company);
-  // empty for the block or transaction as a whole.
-  std::string field;
-  std::string value;    // the value as the builder holds it
-  std::string message;  // one line, in English
-};
 
 // Pre-flight checks: reads the builder's blocks, transactions and document
 // references, its settings and (when ActiveInterface is set) the current

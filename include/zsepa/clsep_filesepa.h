@@ -4,12 +4,15 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zsepa/clsep_infopag.h"
 #include "zsepa/clsep_outputsepa.h"
 #include "zsepa/connection.h"
 #include "zsepa/enums.h"
+#include "zsepa/finding.h"
 #include "zsepa/framework.h"
+#include "zsepa/profile.h"
 #include "zsepa/variant.h"
 #include "zsepa/xml_file_service.h"
 
@@ -49,6 +52,9 @@ class CLSEP_FILESEPA {
   Variant DataCreazioneSupporto;
   zxEnumFormatoFile FormatoFile = zxEnumFormatoFile::BonificoSEPA;
   std::string CodiceIsoLocalizzazione;
+  // This library's addition: the form SaveXML writes (zsepa/profile.h).
+  // kExact, the default, is the file byte for byte as documented.
+  FileProfile Profile = FileProfile::kExact;
 
   int32_t Stato() const;
   const std::string& Errore() const;
@@ -87,6 +93,11 @@ class CLSEP_FILESEPA {
   // FormatoFile and CodiceIsoLocalizzazione select. True when written; False
   // with Stato/Errore set, no file and no temporary file left behind.
   bool SaveXML(const std::string& PercorsoFile);
+  // What the last SaveXML under the bank-2026 profile changed against the
+  // exact file (warnings) and what it refused (errors: then SaveXML failed
+  // with codes::kProfileRefused and wrote nothing), in file order. Empty
+  // after a SaveXML under the exact profile.
+  const std::vector<Finding>& ProfileFindings() const;
 
   // Reads a direct-debit status report into CpOutput(). True when a whole
   // report was processed; always False with FlagSoloValidazione.

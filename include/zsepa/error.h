@@ -57,6 +57,9 @@ inline constexpr int32_t kUnsafeSqlValue = static_cast<int32_t>(0x8003ff92);
 inline constexpr int32_t kInvalidXmlText = static_cast<int32_t>(0x8003ff93);
 // Saving a file failed (the target is left as it was).
 inline constexpr int32_t kSaveFailed = static_cast<int32_t>(0x8003ff94);
+// The bank-2026 profile refused the file: an element that it cannot write
+// (CLSEP_FILESEPA::ProfileFindings lists each).
+inline constexpr int32_t kProfileRefused = static_cast<int32_t>(0x8003ff95);
 // Loading a file that never reaches the XML parser (parse-error codes).
 inline constexpr int32_t kLoadFileUnreadable = static_cast<int32_t>(0x8003ffa0);
 inline constexpr int32_t kLoadFileTooLarge = static_cast<int32_t>(0x8003ffa1);
