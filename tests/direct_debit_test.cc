@@ -17,6 +17,7 @@
 
 #include "base/testing/shared_files.h"
 #include "db/statements.h"
+#include "tests/profile_outcome.h"
 #include "tests/scenarios.h"
 #include "writers/schema_validation.h"
 #include "zsepa/error.h"
@@ -242,8 +243,10 @@ std::vector<DdScenario> Scenarios() {
 
 bool WriteDd(DemoCompany& company, const DdScenario& scenario,
              const std::string& path, std::unique_ptr<CLSEP_FILESEPA>& builder,
-             db::Connection* connection = nullptr) {
+             db::Connection* connection = nullptr,
+             FileProfile profile = FileProfile::kExact) {
   builder = company.NewBuilder(connection);
+  builder->Profile = profile;
   builder->FormatoFile = zxEnumFormatoFile::RidSecureDirectDebit;
   std::shared_ptr<CLSEP_INFOPAG> block = builder->Add(1, 12, 2024);
   if (block == nullptr) return false;
@@ -281,6 +284,24 @@ TEST_P(DirectDebitGoldenTest, WritesTheExpectedFileWithTheExpectedQueries) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, DirectDebitGoldenTest,
+                         ::testing::ValuesIn(Scenarios()),
+                         [](const auto& info) { return info.param.name; });
+
+// The same scenarios under the bank-2026 profile.
+class DirectDebitProfileTest : public ::testing::TestWithParam<DdScenario> {};
+
+TEST_P(DirectDebitProfileTest, WritesTheCurrentFormatOrSaysWhyNot) {
+  const DdScenario& scenario = GetParam();
+  DemoCompany company;
+  const std::string path = company.File("out.xml");
+  std::unique_ptr<CLSEP_FILESEPA> builder;
+  const bool saved = WriteDd(company, scenario, path, builder, nullptr,
+                             FileProfile::kBank2026);
+  ExpectProfileOutcome("sdd_" + scenario.name, saved, *builder, path,
+                       SharedPath("xsd/CBISDDReqLogMsg.00.01.01.xsd"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, DirectDebitProfileTest,
                          ::testing::ValuesIn(Scenarios()),
                          [](const auto& info) { return info.param.name; });
 

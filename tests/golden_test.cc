@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/testing/shared_files.h"
+#include "tests/profile_outcome.h"
 #include "tests/scenarios.h"
 #include "writers/schema_validation.h"
 
@@ -103,10 +104,34 @@ TEST_P(SchemaTest, ValidatesAgainstTheOfficialSchema) {
   }
 }
 
+// The same scenarios under the bank-2026 profile: the current versions of
+// the formats, written or refused with a finding that says why.
+class ProfileTest : public ::testing::TestWithParam<FileScenario> {};
+
+TEST_P(ProfileTest, WritesTheCurrentFormatOrSaysWhyNot) {
+  const FileScenario& scenario = GetParam();
+  const bool cross_border =
+      !scenario.Iso() &&
+      scenario.formato == zxEnumFormatoFile::BonificoEsteroXML;
+  const std::string xsd = SharedPath(
+      scenario.Iso() ? "xsd/pain.001.001.09.xsd"
+      : cross_border ? "xsd/CBICrossBorderPaymentRequestLogMsg.00.01.01.xsd"
+                     : "xsd/CBIPaymentRequest.00.04.01.xsd");
+  DemoCompany company;
+  const std::string path = company.File("out.xml");
+  std::unique_ptr<CLSEP_FILESEPA> builder;
+  const bool saved = WriteScenario(company, scenario, path, builder, nullptr,
+                                   FileProfile::kBank2026);
+  ExpectProfileOutcome(scenario.name, saved, *builder, path, xsd);
+}
+
 INSTANTIATE_TEST_SUITE_P(Scenarios, GoldenTest,
                          ::testing::ValuesIn(FileScenarios()),
                          [](const auto& info) { return info.param.name; });
 INSTANTIATE_TEST_SUITE_P(Scenarios, SchemaTest,
+                         ::testing::ValuesIn(FileScenarios()),
+                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Scenarios, ProfileTest,
                          ::testing::ValuesIn(FileScenarios()),
                          [](const auto& info) { return info.param.name; });
 

@@ -376,13 +376,15 @@ inline void ExpectRefusalLeavesThePath(DemoCompany& company,
   EXPECT_EQ(company.Count(), before + 1);
 }
 
-// Writes `scenario` on `company` to `path`. Returns SaveXML's result; the
-// builder is left for inspection.
+// Writes `scenario` on `company` to `path` under `profile`. Returns
+// SaveXML's result; the builder is left for inspection.
 inline bool WriteScenario(DemoCompany& company, const FileScenario& scenario,
                           const std::string& path,
                           std::unique_ptr<CLSEP_FILESEPA>& builder,
-                          db::Connection* connection = nullptr) {
+                          db::Connection* connection = nullptr,
+                          FileProfile profile = FileProfile::kExact) {
   builder = company.NewBuilder(connection);
+  builder->Profile = profile;
   builder->FormatoFile = scenario.formato;
   builder->CodiceIsoLocalizzazione = scenario.localizzazione;
   std::shared_ptr<CLSEP_INFOPAG> block = builder->Add(1, scenario.numero, 2024);

@@ -162,6 +162,7 @@ constexpr std::string_view kOptional[] = {"RmtInf/Ustrd",
                                           "Cdtr/Id/PrvtId",
                                           "Cdtr/Id",
                                           "RgltryRptg/Dtls/Cd",
+                                          "RgltryRptg/Dtls/Inf",
                                           "RgltryRptg/Dtls",
                                           "RgltryRptg",
                                           "UltmtDbtr/Nm",
@@ -186,6 +187,16 @@ bool Matches(std::string_view path, const std::string_view (&suffixes)[N]) {
       [path](std::string_view s) { return EndsWithPath(path, s); });
 }
 
+// The text of `node`, or of its first leaf down the first children.
+std::string FirstText(const Node& node) {
+  const Node* leaf = &node;
+  while (!framework::CompactTree::IsLeaf(*leaf)) {
+    leaf = framework::CompactTree::FirstChild(*leaf);
+    if (leaf == nullptr) return "";
+  }
+  return std::string(framework::CompactTree::ContentOf(*leaf).text);
+}
+
 bool IsBlank(std::string_view text) {
   return text.find_first_not_of(' ') == std::string_view::npos;
 }
@@ -203,6 +214,10 @@ class Rewriter {
       tree_.set_namespace_uri(rules_.namespace_uri);
     }
     Children(*root, "");
+    if (block_ == 0) {
+      Refuse("MANDATORY_EMPTY", "PmtInf",
+             "the file holds no payment group, which every file needs");
+    }
   }
 
  private:
@@ -331,8 +346,7 @@ class Rewriter {
     Node* dropped = organisation ? other : bic;
     const std::string dropped_path = path + "/" + dropped->tag;
     Report(findings_, Severity::kWarning, "ELEMENT_LEFT_OUT",
-           Here(dropped_path), dropped_path,
-           std::string(framework::CompactTree::ContentOf(*bic).text), "",
+           Here(dropped_path), dropped_path, FirstText(*dropped), "",
            organisation ? "the creditor is identified by its BIC alone: the "
                           "schema takes the BIC or another identification"
                         : "a private person's identification carries no BIC");
