@@ -443,7 +443,7 @@ void ProfileAddress(xml::Documento& doc, xml::Element& party,
     if (!text.empty()) doc.AggiungiElemento(address, tag, text);
   }
   const std::string written_line =
-      hybrid ? utf8::Left(line, kAddressLineLength) : "";
+      hybrid ? RTrimSpaces(utf8::Left(line, kAddressLineLength)) : "";
   if (hybrid) doc.AggiungiElemento(address, "AdrLine", written_line);
   doc.Aggiungi(party, std::move(address));
   if (hybrid) {
