@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "base/utf8.h"
 #include "tools/commands.h"
@@ -57,7 +58,9 @@ void PrintFindings(const std::vector<Finding>& findings, std::ostream& out) {
         << std::setw(static_cast<int>(code_width + 2)) << finding.code
         << std::setw(static_cast<int>(where_width + 2)) << Where(finding);
     if (!finding.field.empty()) {
-      out << finding.field << " " << Shown(finding.value) << ": ";
+      out << finding.field << " " << Shown(finding.value);
+      if (!finding.written.empty()) out << " -> " << Shown(finding.written);
+      out << ": ";
     }
     out << finding.message << "\n";
   }
@@ -66,14 +69,17 @@ void PrintFindings(const std::vector<Finding>& findings, std::ostream& out) {
 nlohmann::ordered_json FindingsJson(const std::vector<Finding>& findings) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const Finding& finding : findings) {
-    list.push_back({{"code", finding.code},
-                    {"severity", SeverityName(finding.severity)},
-                    {"block", finding.block},
-                    {"transaction", finding.transaction},
-                    {"reference", finding.reference},
-                    {"field", finding.field},
-                    {"value", finding.value},
-                    {"message", finding.message}});
+    nlohmann::ordered_json entry = {
+        {"code", finding.code},
+        {"severity", SeverityName(finding.severity)},
+        {"block", finding.block},
+        {"transaction", finding.transaction},
+        {"reference", finding.reference},
+        {"field", finding.field},
+        {"value", finding.value}};
+    if (!finding.written.empty()) entry["written"] = finding.written;
+    entry["message"] = finding.message;
+    list.push_back(std::move(entry));
   }
   return list;
 }

@@ -409,6 +409,10 @@ struct WriteOutcome {
   bool checked = false;
   // Problems of a file refused by write --validate.
   std::vector<SchemaIssue> issues;
+  // SaveXML ran under a profile other than the exact one; what that
+  // profile changed against the exact file, and what it refused.
+  bool profiled = false;
+  std::vector<Finding> adjustments;
 };
 
 // What a job does once its builder is filled: save it, or only look at it.
@@ -577,10 +581,12 @@ void PrintIssues(const std::string& file,
   }
 }
 
-// What guards a write: the pre-flight checks, the schema.
+// What guards a write (the pre-flight checks, the schema) and the form of
+// the file.
 struct SaveGuards {
   bool check = false;
   std::string validate_dir;
+  FileProfile profile = FileProfile::kExact;
 };
 
 // Plays the host for one job and saves its file, after the guards asked for.
@@ -590,6 +596,7 @@ WriteOutcome RunWrite(const Job& job, db::Connection& connection,
   return RunHost(
       job, connection, progress,
       [&](CLSEP_FILESEPA& builder, WriteOutcome& outcome, Progress& p) {
+        builder.Profile = guards.profile;
         if (guards.check) {
           outcome.findings = CheckBeforeSave(builder);
           outcome.checked = true;
@@ -600,11 +607,44 @@ WriteOutcome RunWrite(const Job& job, db::Connection& connection,
             return false;
           }
         }
-        if (!guards.validate_dir.empty()) {
-          return SaveValidated(builder, out, guards.validate_dir, outcome, p);
+        const bool saved =
+            guards.validate_dir.empty()
+                ? Save(builder, out, out, outcome, p)
+                : SaveValidated(builder, out, guards.validate_dir, outcome, p);
+        if (guards.profile != FileProfile::kExact) {
+          outcome.profiled = true;
+          outcome.adjustments = builder.ProfileFindings();
         }
-        return Save(builder, out, out, outcome, p);
+        return saved;
       });
+}
+
+// The form a job's file takes: the command line's, else the job's own.
+FileProfile ProfileFor(const std::optional<FileProfile>& chosen,
+                       const Job& job) {
+  return chosen.value_or(job.profile.value_or(FileProfile::kExact));
+}
+
+// "3 changes", "1 refused, 2 changes", "no changes": what a profile did.
+std::string AdjustmentsSummary(const std::vector<Finding>& adjustments) {
+  const auto refused = std::count_if(
+      adjustments.begin(), adjustments.end(),
+      [](const Finding& f) { return f.severity == Finding::Severity::kError; });
+  const auto changes = static_cast<int64_t>(adjustments.size()) - refused;
+  std::string summary;
+  if (refused > 0) summary = std::to_string(refused) + " refused, ";
+  if (changes == 0) return summary + "no changes";
+  return summary + std::to_string(changes) +
+         (changes == 1 ? " change" : " changes");
+}
+
+// The adjustments of a profile on stderr: one line each, then their count.
+void PrintAdjustments(std::string_view command, FileProfile profile,
+                      const std::vector<Finding>& adjustments) {
+  PrintFindings(adjustments, std::cerr);
+  std::cerr << "zsepa " << command << ": profile " << ProfileName(profile)
+            << ": " << AdjustmentsSummary(adjustments)
+            << " against the exact file\n";
 }
 
 // Totals are currency amounts: shown to the cent, as files write them.
@@ -694,15 +734,17 @@ int InitDb(const std::string& path, bool demo) {
 
 int Write(const WriteOptions& options) {
   WriteOutcome outcome;
+  FileProfile profile = options.profile.value_or(FileProfile::kExact);
   try {
     RequireSeparateOutput(options);
     Progress progress;
     progress.Update("reading " + options.job, 0, 0);
     const Job job = ReadJob(options.job);
+    profile = ProfileFor(options.profile, job);
     progress.Update("opening the database", 0, 0);
     auto connection = OpenDatabase(options.database);
     outcome = RunWrite(job, *connection, options.out, progress,
-                       {options.check, options.validate_dir});
+                       {options.check, options.validate_dir, profile});
   } catch (const std::exception& error) {
     outcome.failure = FailureOf(error);
   }
@@ -716,6 +758,10 @@ int Write(const WriteOptions& options) {
     result["ImportoTotaleTrasferimenti"] = Cents(outcome.total);
     result["file"] = outcome.ok ? Json(options.out) : Json(nullptr);
     result["warnings"] = outcome.warnings;
+    if (profile != FileProfile::kExact) {
+      result["profile"] = std::string(ProfileName(profile));
+      result["adjustments"] = FindingsJson(outcome.adjustments);
+    }
     if (outcome.checked) result["findings"] = FindingsJson(outcome.findings);
     if (!outcome.issues.empty()) {
       Json errors = Json::array();
@@ -733,6 +779,9 @@ int Write(const WriteOptions& options) {
   }
   if (!options.json) {
     PrintFindings(outcome.findings, std::cerr);
+    if (outcome.profiled) {
+      PrintAdjustments("write", profile, outcome.adjustments);
+    }
     PrintIssues(options.out, outcome.issues);
   }
   PrintWarnings("write", outcome.warnings);
@@ -1008,11 +1057,20 @@ int Demo(const DemoOptions& options) {
             << "\n";
   int written = 0;
   std::vector<std::string> failures;
+  // The files written under a profile other than the exact one, for the
+  // summary after the table.
+  struct Adjusted {
+    std::string file;
+    FileProfile profile;
+    std::vector<Finding> adjustments;
+  };
+  std::vector<Adjusted> adjusted;
   for (const Entry& entry : entries) {
     const fs::path out = dir / entry.file;
     Progress progress;
-    const WriteOutcome outcome =
-        RunWrite(entry.job, *connection, out.string(), progress);
+    const FileProfile profile = ProfileFor(options.profile, entry.job);
+    const WriteOutcome outcome = RunWrite(entry.job, *connection, out.string(),
+                                          progress, {false, "", profile});
     std::cout << std::left << std::setw(22) << entry.file << std::setw(28)
               << KindName(outcome.kind) << std::right;
     if (outcome.ok) {
@@ -1026,6 +1084,10 @@ int Demo(const DemoOptions& options) {
       std::cout << "   FAILED (see below)\n";
       failures.push_back(entry.job_path);
       PrintFailure("demo " + entry.job_path, outcome.failure);
+      if (outcome.profiled) PrintFindings(outcome.adjustments, std::cerr);
+    }
+    if (outcome.profiled) {
+      adjusted.push_back({entry.file, profile, outcome.adjustments});
     }
     std::cout << std::flush;  // the row before its warnings
     PrintWarnings("demo " + entry.job_path, outcome.warnings);
@@ -1033,6 +1095,31 @@ int Demo(const DemoOptions& options) {
   std::cout << "\n"
             << written << " written to " << dir.string() << ", "
             << failures.size() << " failed.\n";
+  if (!adjusted.empty()) {
+    std::cout << "\nChanges against the exact files:\n\n";
+  }
+  for (const Adjusted& file : adjusted) {
+    // How often each code occurs, in the order the file first meets it.
+    std::vector<std::pair<std::string, int>> counts;
+    for (const Finding& finding : file.adjustments) {
+      auto it = std::find_if(counts.begin(), counts.end(), [&](const auto& c) {
+        return c.first == finding.code;
+      });
+      if (it == counts.end()) {
+        counts.emplace_back(finding.code, 1);
+      } else {
+        ++it->second;
+      }
+    }
+    std::string codes;
+    for (const auto& [code, count] : counts) {
+      codes +=
+          (codes.empty() ? ": " : ", ") + std::to_string(count) + " " + code;
+    }
+    std::cout << "  " << std::left << std::setw(22) << file.file
+              << std::setw(11) << ProfileName(file.profile) << std::right
+              << AdjustmentsSummary(file.adjustments) << codes << "\n";
+  }
 
   // The other direction: the bank's answer to the direct-debit batch, read
   // against the demo database as read-status --check reads it.

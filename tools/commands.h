@@ -3,11 +3,13 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "zsepa/checks.h"
+#include "zsepa/profile.h"
 
 namespace zsepa::cli {
 
@@ -32,6 +34,9 @@ struct WriteOptions {
   // invalid file leaves untouched.
   bool check = false;
   std::string validate_dir;
+  // The form of the file (--profile); it wins over the job's "profile" key.
+  // Neither given: the exact file.
+  std::optional<FileProfile> profile;
 };
 
 struct CheckOptions {
@@ -64,6 +69,8 @@ struct DemoOptions {
   // Empty: examples in the working directory when it exists, else the
   // installed examples (share/zsepa/examples beside the program's bin/).
   std::string examples;
+  // As for write: over each job's "profile" key.
+  std::optional<FileProfile> profile;
 };
 
 // Each command prints its outcome (stdout) and problems (stderr) and gives
@@ -90,7 +97,8 @@ struct CheckOutcome {
 CheckOutcome RunCheck(const CheckOptions& options);
 
 // The findings as an aligned table, one line each, and as JSON objects
-// (tools/check_command.cc).
+// (tools/check_command.cc); a finding's "written" is in the JSON object only
+// when the profile wrote something instead of the value.
 void PrintFindings(const std::vector<Finding>& findings, std::ostream& out);
 nlohmann::ordered_json FindingsJson(const std::vector<Finding>& findings);
 

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <type_traits>
@@ -570,6 +571,7 @@ enum class Role : uint8_t {
   kTransaction,
   kReferences,
   kReference,
+  kProfile,  // the job's "profile": a name, not a property of the builder
 };
 
 const std::vector<Property<AddArguments>>& AddProperties() {
@@ -613,9 +615,11 @@ struct ObjectKeys {
 
 // The keys of an object of `role`, or nullptr for lists and kOther.
 const ObjectKeys* KeysOf(Role role) {
-  static const ObjectKeys job(
-      "the job", {{"ditta", Role::kCompany}, {"blocchi", Role::kBlocks}},
-      BuilderProperties());
+  static const ObjectKeys job("the job",
+                              {{"ditta", Role::kCompany},
+                               {"blocchi", Role::kBlocks},
+                               {"profile", Role::kProfile}},
+                              BuilderProperties());
   static const ObjectKeys company("the company (ditta)", {},
                                   CompanyProperties());
   static const ObjectKeys block(
@@ -655,6 +659,34 @@ const ObjectKeys* KeysOf(Role role) {
                                      : std::string();
   if (!suggestion.empty()) message += " (did you mean \"" + suggestion + "\"?)";
   throw JobError(kNoSuchProperty, message);
+}
+
+// The profiles by name, in the order messages list them.
+constexpr FileProfile kProfiles[] = {FileProfile::kExact,
+                                     FileProfile::kBank2026};
+
+// "\"exact\" and \"bank-2026\"", or with `last` "or".
+std::string ProfileNames(std::string_view last = "and") {
+  constexpr size_t kCount = std::size(kProfiles);
+  std::string names;
+  for (size_t i = 0; i < kCount; ++i) {
+    if (i > 0) names += i + 1 == kCount ? " " + std::string(last) + " " : ", ";
+    names += "\"" + std::string(ProfileName(kProfiles[i])) + "\"";
+  }
+  return names;
+}
+
+// The value of the job's "profile" key.
+FileProfile ProfileOf(const Value& value, const std::string& path) {
+  if (value.type != Value::Type::kText) {
+    WrongKind(path, "a profile name, " + ProfileNames("or"), value);
+  }
+  const std::optional<FileProfile> profile = ProfileNamed(*value.text);
+  if (!profile) {
+    throw JobError(rt::kInvalidArgument,
+                   path + ": " + UnknownProfile(*value.text));
+  }
+  return *profile;
 }
 
 // Reads a job or a company file in one pass over its text, straight into
@@ -782,6 +814,8 @@ class JobReader : public TextPlaces {
       const Expected next = Next();
       if (next.property >= 0) {
         Assign(roles_[depth_ - 1], static_cast<size_t>(next.property), value);
+      } else if (next.role == Role::kProfile) {
+        Fail([&] { job_.profile = ProfileOf(value, ValuePath()); });
       } else if (next.role != Role::kOther) {
         Fail([&] {
           WrongKind(ValuePath(),
@@ -803,6 +837,8 @@ class JobReader : public TextPlaces {
       if (next.property >= 0) {
         // No property takes a list or an object: this names the fault.
         Assign(roles_[depth_ - 1], static_cast<size_t>(next.property), value);
+      } else if (next.role == Role::kProfile) {
+        Fail([&] { ProfileOf(value, ValuePath()); });
       } else if (next.role != Role::kOther) {
         if (IsList(next.role) == list) {
           role = next.role;
@@ -1064,6 +1100,19 @@ Job Counted(Job&& job) {
 }
 
 }  // namespace
+
+std::string UnknownProfile(std::string_view name) {
+  std::string message = "no profile is named \"" + Shown(name) + "\"";
+  std::vector<std::string_view> names;
+  for (const FileProfile profile : kProfiles) {
+    names.push_back(ProfileName(profile));
+  }
+  const std::string suggestion = name.size() <= kLongestKeyToSuggestFor
+                                     ? Suggestion(name, names)
+                                     : std::string();
+  if (!suggestion.empty()) message += " (did you mean \"" + suggestion + "\"?)";
+  return message + "; the profiles are " + ProfileNames();
+}
 
 const std::vector<Property<CLSEP_FILESEPA>>& BuilderProperties() {
   static const std::vector<Property<CLSEP_FILESEPA>> table = {

@@ -19,6 +19,7 @@
 #include "model/fields.h"
 #include "zsepa/clsep_filesepa.h"
 #include "zsepa/framework.h"
+#include "zsepa/profile.h"
 #include "zsepa/variant.h"
 
 namespace zsepa::cli {
@@ -26,7 +27,8 @@ namespace zsepa::cli {
 // A job file or company file that cannot be run as it stands. `code` is the
 // classic run-time number of the fault (438: no such property, 13: value of
 // the wrong kind, malformed JSON or nesting too deep, 6: number that does
-// not fit, 449: missing `Add` argument or `ditta`, 457: key given twice,
+// not fit, 5: a profile of no known name, 449: missing `Add` argument or
+// `ditta`, 457: key given twice,
 // 53: file missing or not a regular file, 7: file over the size cap); the
 // message names the key and its path in the job.
 class JobError : public std::runtime_error {
@@ -228,6 +230,9 @@ struct BlockPlan {
 // job's account, only on the builder's.
 struct Job {
   framework::CompanyValues ditta;
+  // The job's "profile" key: the form SaveXML writes, unless the command
+  // line names one; absent when the job does not say.
+  std::optional<FileProfile> profile;
   Assignments<CLSEP_FILESEPA> values;
   std::vector<BlockPlan> blocchi;
   int64_t transaction_count = 0;
@@ -274,6 +279,10 @@ nlohmann::ordered_json ReadJsonFile(const std::string& path);
 // never in a program abort.
 Job ReadJob(const std::string& path);
 framework::CompanyValues ReadCompany(const std::string& path);
+
+// Why `name` names no profile, for the messages of the job's "profile" key
+// and of the command line: the names there are, and the nearest one.
+std::string UnknownProfile(std::string_view name);
 
 // Called while a job runs with what is being done and how far it got.
 using ProgressFn =

@@ -67,6 +67,16 @@ TEST(ParseJobTest, RejectsFaultsNamingTheKeyAndItsPath) {
        "\"CodiceDita\" (did you mean \"CodiceDitta\"?)"},
       {R"({"FormatoFile":1,"blocchi":[]})", 449,
        "the job: missing `ditta`, the company values (CodiceDitta, "},
+      {R"({"profile":"bank2026"})", 5,
+       "profile: no profile is named \"bank2026\" (did you mean "
+       "\"bank-2026\"?); the profiles are \"exact\" and \"bank-2026\""},
+      {R"({"profile":"EXACT "})", 5, "profile: no profile is named"},
+      {R"({"profile":1})", 13,
+       "profile: expected a profile name, \"exact\" or \"bank-2026\", found "
+       "the number 1"},
+      {R"({"profile":{"name":"exact"}})", 13,
+       "profile: expected a profile name, \"exact\" or \"bank-2026\", found "
+       "an object"},
   };
   for (const auto& c : cases) {
     try {
@@ -84,7 +94,7 @@ TEST(ParseJobTest, ConvertsValuesByFieldKind) {
   const Job job = ParseJob(Json::parse(R"({
     "ditta": {"CodiceDitta": 1, "RagioneSocialeDitta": "Rossi & Figli",
               "CodiceAnagraficaDitta": 5000000000},
-    "DataCreazioneSupporto": "2024-03-05T09:07:03",
+    "DataCreazioneSupporto": "2024-03-05T09:07:03", "profile": "bank-2026",
     "blocchi": [{"Abi": "03069", "DataValuta": "15/03/2024 08:30", "ProgrBanca": 2,
                  "IndicatoreTipoContatorePmtInf": -7,
       "trasferimenti": [{"Importo": 10, "Clifor": 42, "DataDocumento": null,
@@ -93,6 +103,9 @@ TEST(ParseJobTest, ConvertsValuesByFieldKind) {
   EXPECT_EQ(job.ditta.CodiceAnagraficaDitta, Variant(int64_t{5000000000}));
   EXPECT_EQ(job.values.at(0).value,
             Variant(*Date::Parse("2024-03-05T09:07:03")));
+  EXPECT_EQ(job.values.size(), 1u);  // the profile is no builder property
+  EXPECT_EQ(job.profile, FileProfile::kBank2026);
+  EXPECT_EQ(ParseJob(Json::parse(R"({"ditta":{}})")).profile, std::nullopt);
 
   CLSEP_INFOPAG block;
   for (const auto& a : job.blocchi.at(0).values) a.ApplyTo(block);
@@ -268,8 +281,10 @@ void Dump(const Assignments<T>& values, std::string& out) {
   out += "\n";
 }
 std::string Dump(const Job& job) {
-  std::string out = job.ditta.CodiceDitta.ToText() + "|" +
-                    job.ditta.CodiceAnagraficaDitta.ToText() + "\n";
+  std::string out =
+      job.ditta.CodiceDitta.ToText() + "|" +
+      job.ditta.CodiceAnagraficaDitta.ToText() + "|" +
+      std::string(job.profile ? ProfileName(*job.profile) : "none") + "\n";
   Dump(job.values, out);
   for (const BlockPlan& block : job.blocchi) {
     if (block.add) out += "Add " + std::to_string(block.add->AnnoDistinta);
@@ -331,6 +346,9 @@ TEST(ParseJobTextTest, AgreesWithParsingTheWholeValueFirst) {
       {"list for the company", R"({"ditta":[]})"},
       {"uint64 in a variant",
        R"({"ditta":{"CodiceDitta":18446744073709551615}})"},
+      {"profile", R"({"profile":"bank-2026",)" + ditta + "}"},
+      {"unknown profile, then a bad key", R"({"profile":"x","Improto":1})"},
+      {"list for the profile", R"({"profile":["exact"],)" + ditta + "}"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Outcome([&] { return Dump(ParseJobText(c.text, "job.json")); }),

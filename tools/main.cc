@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tools/commands.h"
+#include "tools/job.h"
 
 namespace {
 
@@ -28,6 +29,28 @@ void AddDatabaseOptions(CLI::App& command, DatabaseChoice& database) {
       "ODBC connection string, e.g. \"DSN=accounting;UID=...;PWD=...\" "
       "(a Driver naming SQLite selects the SQLite dialect)");
   db->excludes(odbc);
+}
+
+// --profile NAME: the form of the files; `name` receives the name given.
+void AddProfileOption(CLI::App& command, std::string& name,
+                      const std::string& what) {
+  command
+      .add_option("--profile", name,
+                  what +
+                      ": \"exact\" (the default: the files as the "
+                      "component has always written them) or "
+                      "\"bank-2026\" (the current versions of the "
+                      "formats, structured addresses, the SEPA character "
+                      "set; each change is reported); it wins over a "
+                      "job's \"profile\" key")
+      ->type_name("NAME")
+      ->check(CLI::Validator(
+          [](std::string& given) {
+            return zsepa::ProfileNamed(given)
+                       ? std::string()
+                       : zsepa::cli::UnknownProfile(given);
+          },
+          ""));
 }
 
 // An argument the parser could not place, and the command it was given to.
@@ -145,16 +168,23 @@ int Run(int argc, char** argv) {
       "--validate", write.validate_dir,
       "Folder with the XSD files: validate the file against the schema of "
       "its namespace and leave the target untouched when it is invalid");
+  std::string write_profile;
+  AddProfileOption(*write_cmd, write_profile, "The form of the file");
   write_cmd->footer(
       "Prints MsgId, NumeroTotaleTrasferimenti, ImportoTotaleTrasferimenti "
       "and the file.\nOn failure prints Stato and Errore on stderr, writes "
       "nothing and exits with 1.\nThe file kind follows FormatoFile (1 SEPA, 2 "
       "cross-border, 3 direct debit)\nand CodiceIsoLocalizzazione (\"FR\": "
       "the ISO 20022 file).\n"
+      "Under --profile bank-2026 each change against the exact file is "
+      "listed on stderr\n(\"adjustments\" with --json); an element the "
+      "profile cannot write fails the save.\n"
       "Example (after: zsepa init-db demo.db --demo):\n"
       "  zsepa write examples/sepa.json --out sepa.xml --db demo.db\n"
       "  zsepa write examples/sepa.json --out sepa.xml --db demo.db --check "
-      "--validate ../shared/xsd");
+      "--validate ../shared/xsd\n"
+      "  zsepa write examples/sepa.json --out sepa.xml --db demo.db "
+      "--profile bank-2026");
 
   zsepa::cli::CheckOptions check;
   CLI::App* check_cmd = app.add_subcommand(
@@ -225,7 +255,7 @@ int Run(int argc, char** argv) {
       "Example:\n"
       "  zsepa validate demo-out/sepa.xml --xsd-dir ../shared/xsd");
 
-  zsepa::cli::DemoOptions demo{"demo-out", ""};
+  zsepa::cli::DemoOptions demo{"demo-out", "", std::nullopt};
   CLI::App* demo_cmd = app.add_subcommand(
       "demo", "Create a demo database and write a file from each demo job");
   demo_cmd->add_option("--dir", demo.dir, "Output folder")
@@ -233,7 +263,11 @@ int Run(int argc, char** argv) {
   demo_cmd->add_option("--examples", demo.examples,
                        "Folder with the demo jobs (default: examples in the "
                        "working directory, else the installed examples)");
-  demo_cmd->footer("Example:\n  zsepa demo --dir demo-out");
+  std::string demo_profile;
+  AddProfileOption(*demo_cmd, demo_profile, "The form of the files");
+  demo_cmd->footer(
+      "Example:\n  zsepa demo --dir demo-out\n"
+      "  zsepa demo --dir demo-2026 --profile bank-2026");
 
   try {
     app.parse(argc, argv);
@@ -242,6 +276,10 @@ int Run(int argc, char** argv) {
     if (error.get_exit_code() == 0) return app.exit(error);
     return UsageError(app, error);
   }
+
+  if (!write_profile.empty())
+    write.profile = zsepa::ProfileNamed(write_profile);
+  if (!demo_profile.empty()) demo.profile = zsepa::ProfileNamed(demo_profile);
 
   if (init->parsed()) return zsepa::cli::InitDb(init_path, init_demo);
   if (write_cmd->parsed()) return zsepa::cli::Write(write);

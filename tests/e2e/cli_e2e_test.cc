@@ -765,4 +765,150 @@ TEST_F(CliTest, SuccessWithAFailureInsideWarns) {
   }
 }
 
+// The namespace of a file's root element ("" when it has none).
+std::string RootNamespace(const std::string& xml) {
+  size_t at = xml.find('<');
+  while (at != std::string::npos &&
+         (xml[at + 1] == '?' || xml[at + 1] == '!')) {
+    at = xml.find('<', at + 1);
+  }
+  const size_t end = xml.find('>', at);
+  const size_t ns = xml.find("xmlns=\"", at);
+  if (at == std::string::npos || ns == std::string::npos || ns > end) return "";
+  const size_t from = ns + 7;
+  return xml.substr(from, xml.find('"', from) - from);
+}
+
+// Under the bank-2026 profile every demo job writes the current version of
+// its format, valid against its official schema, and the --json answer lists
+// what the profile changed, each change as a warning.
+TEST_F(CliTest, Bank2026ProfileWritesTheCurrentVersions) {
+  const struct {
+    std::string job;
+    std::string ns;
+  } cases[] = {
+      {"sepa", "urn:CBI:xsd:CBIPaymentRequest.00.04.01"},
+      {"sepa-urgent", "urn:CBI:xsd:CBIPaymentRequest.00.04.01"},
+      {"cross-border",
+       "urn:CBI:xsd:CBICrossBorderPaymentRequestLogMsg.00.01.01"},
+      {"direct-debit", "urn:CBI:xsd:CBISDDReqLogMsg.00.01.01"},
+      {"iso-fr", "urn:iso:std:iso:20022:tech:xsd:pain.001.001.09"},
+  };
+  const bool schemas = fs::exists(kXsdDir);
+  size_t written = 0;  // changes that name what the file carries instead
+  for (const auto& c : cases) {
+    const std::string out = c.job + ".xml";
+    const RunResult run =
+        Run({"write", (kExamples / (c.job + ".json")).string(), "--out", out,
+             "--db", Db(), "--json", "--profile", "bank-2026"});
+    EXPECT_EQ(run.status, 0) << c.job << "\n" << run.Describe();
+    const Json answer = Json::parse(run.out, nullptr, false);
+    ASSERT_TRUE(answer.is_object()) << c.job << "\n" << run.Describe();
+    EXPECT_EQ(answer["profile"], "bank-2026") << c.job;
+    ASSERT_TRUE(answer["adjustments"].is_array()) << run.Describe();
+    for (const Json& change : answer["adjustments"]) {
+      EXPECT_EQ(change["severity"], "warning") << c.job << ": " << change;
+      if (change.contains("written")) {
+        EXPECT_NE(change["written"], "") << c.job << ": " << change;
+        ++written;
+      }
+    }
+    EXPECT_EQ(RootNamespace(ReadFile(dir_ / out)), c.ns) << c.job;
+    if (!schemas) continue;
+    const RunResult validation =
+        Run({"validate", out, "--xsd-dir", kXsdDir, "--json"});
+    EXPECT_EQ(validation.status, 0) << c.job << "\n" << validation.Describe();
+  }
+  EXPECT_GT(written, 0u);
+  ZSEPA_REQUIRE_SHARED_FILE(kXsdDir);
+}
+
+// The command line's --profile wins over the job's "profile" key; without
+// either, or with "exact", the file and the answer are as they always were.
+// Unknown names are refused before anything is written, and a file the
+// profile cannot write is not written, with the refusals listed.
+TEST_F(CliTest, ProfileComesFromTheCommandLineElseTheJob) {
+  Json job = Json::parse(std::ifstream(kSepaJob, std::ios::binary));
+  job["profile"] = "bank-2026";
+  WriteFile(dir_ / "bank.json", job.dump());
+  job["profile"] = "bank2026";
+  WriteFile(dir_ / "misspelt.json", job.dump());
+  Json outside = Json::parse(
+      std::ifstream(kExamples / "cross-border.json", std::ios::binary));
+  Json& swiss = outside["blocchi"][0]["trasferimenti"][0];
+  swiss["Citta"] = "";
+  swiss["CapCittaProvNazione"] = "";
+  outside["profile"] = "bank-2026";
+  WriteFile(dir_ / "outside.json", outside.dump());
+  const std::string golden = ReadFile(kGolden / "sepa.xml");
+  const std::string current = "urn:CBI:xsd:CBIPaymentRequest.00.04.01";
+  const struct {
+    std::string job;
+    std::vector<std::string> options;
+    int status;
+    std::string ns;      // of the file written; "" when none is
+    std::string stderr;  // what stderr holds
+  } cases[] = {
+      {"bank.json", {}, 0, current, "zsepa write: profile bank-2026: "},
+      {"bank.json", {"--profile", "exact"}, 0, "", ""},
+      {kSepaJob, {"--profile", "exact", "--json"}, 0, "", ""},
+      {kSepaJob, {"--profile", "bank-2026"}, 0, current, " changes against "},
+      {"misspelt.json",
+       {},
+       1,
+       "",
+       "profile: no profile is named \"bank2026\" (did you mean "
+       "\"bank-2026\"?)"},
+      {kSepaJob,
+       {"--profile", "bank2026"},
+       1,
+       "",
+       "zsepa write: --profile: no profile is named \"bank2026\""},
+      {"outside.json", {}, 1, "", "ADDRESS_TOWN_MISSING"},
+      {"outside.json", {}, 1, "", "-2147221611 (0x8003ff95)"},
+  };
+  for (const auto& c : cases) {
+    fs::remove(dir_ / "out.xml");
+    std::vector<std::string> args = {"write",   c.job,  "--out",
+                                     "out.xml", "--db", Db()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const std::string name =
+        c.job + " " + (c.options.empty() ? "" : c.options[1]);
+    const RunResult run = Run(args);
+    EXPECT_EQ(run.status, c.status) << name << "\n" << run.Describe();
+    EXPECT_NE(run.err.find(c.stderr), std::string::npos) << name << "\n"
+                                                         << run.Describe();
+    if (c.status != 0) {
+      EXPECT_FALSE(fs::exists(dir_ / "out.xml")) << name;
+    } else if (c.ns.empty()) {
+      EXPECT_EQ(run.err, "") << name;
+      EXPECT_EQ(run.out.find("profile"), std::string::npos) << run.out;
+      EXPECT_EQ(ReadFile(dir_ / "out.xml"), golden) << name;
+    } else {
+      EXPECT_EQ(RootNamespace(ReadFile(dir_ / "out.xml")), c.ns) << name;
+    }
+  }
+}
+
+// The demo under the profile writes every file and sums up, per file, what
+// the profile changed.
+TEST_F(CliTest, DemoUnderTheProfileSumsUpItsChanges) {
+  const RunResult run = Run({"demo", "--dir", "out", "--examples",
+                             kExamples.string(), "--profile", "bank-2026"});
+  ASSERT_EQ(run.status, 0) << run.Describe();
+  EXPECT_NE(run.out.find("5 written to out, 0 failed."), std::string::npos)
+      << run.Describe();
+  const size_t summary = run.out.find("Changes against the exact files");
+  ASSERT_NE(summary, std::string::npos) << run.Describe();
+  for (const char* name : {"sepa.xml", "sepa-urgent.xml", "cross-border.xml",
+                           "iso-fr.xml", "direct-debit.xml"}) {
+    EXPECT_NE(run.out.find("  " + std::string(name), summary),
+              std::string::npos)
+        << name << "\n"
+        << run.Describe();
+  }
+  EXPECT_EQ(RootNamespace(ReadFile(dir_ / "out/sepa.xml")),
+            "urn:CBI:xsd:CBIPaymentRequest.00.04.01");
+}
+
 }  // namespace
