@@ -276,11 +276,11 @@ class Rewriter {
              std::string("\"") + node.tag + "\" has no \"" + content.attribute +
                  "\"");
     }
-    if (IsBlank(content.text)) return Empty(node, path, true);
-    std::string text = std::string_view(node.tag) == "Cd"
-                           ? RTrimSpaces(content.text)
-                           : std::string(content.text);
-    text = ToSepaCharacters(text);
+    // Codes are never padded; a text of blanks (or of characters that
+    // become blanks) is an empty element.
+    std::string text = ToSepaCharacters(content.text);
+    if (std::string_view(node.tag) == "Cd") text = RTrimSpaces(text);
+    if (IsBlank(text)) return Empty(node, path, true);
     Node* kept = &node;
     if (text != content.text) {
       Report(findings_, Severity::kWarning, "TEXT_TRANSLITERATED", Here(path),

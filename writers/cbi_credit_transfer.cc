@@ -228,13 +228,13 @@ class CbiDocument : public CreditTransferParts {
     parts.town = transfer.Citta;
     parts.province = transfer.Provincia;
     parts.country = transfer.CodiceIso;
+    parts.building = transfer.NumeroCivico;
     ExactAddress exact = ExactAddress::kCountryOnly;
     if (form == zxEnumIndicatoreIndirizzoBonifici::IndirizzoSuSingoloTag) {
       parts.line = transfer.Indirizzo;
       exact = ExactAddress::kFreeText;
     } else {
       parts.street = transfer.Indirizzo;
-      parts.building = transfer.NumeroCivico;
     }
     if (form == zxEnumIndicatoreIndirizzoBonifici::IndirizzoStrutturato) {
       parts.type = AddressTypeCode(transfer.IndicatoreIndirizzo);
