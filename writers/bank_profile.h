@@ -34,8 +34,7 @@ struct FilePlace {
 struct AddressParts {
   const char* type = nullptr;  // the "AdrTp" code, or nullptr
   std::string_view street, building, postcode, town, province, country;
-  // A free-text line, written (hybrid form, with the other parts but the
-  // street structured) when there is no street.
+  // A free-text line, written (hybrid form) when there is no street.
   std::string_view line;
 };
 

@@ -228,13 +228,19 @@ class CbiDocument : public CreditTransferParts {
     parts.town = transfer.Citta;
     parts.province = transfer.Provincia;
     parts.country = transfer.CodiceIso;
-    parts.building = transfer.NumeroCivico;
     ExactAddress exact = ExactAddress::kCountryOnly;
+    // The single line carries the house number after the street.
+    std::string line;
     if (form == zxEnumIndicatoreIndirizzoBonifici::IndirizzoSuSingoloTag) {
-      parts.line = transfer.Indirizzo;
+      line = RTrimSpaces(transfer.Indirizzo);
+      if (NonBlank(transfer.NumeroCivico)) {
+        line += " " + RTrimSpaces(transfer.NumeroCivico);
+      }
+      parts.line = line;
       exact = ExactAddress::kFreeText;
     } else {
       parts.street = transfer.Indirizzo;
+      parts.building = transfer.NumeroCivico;
     }
     if (form == zxEnumIndicatoreIndirizzoBonifici::IndirizzoStrutturato) {
       parts.type = AddressTypeCode(transfer.IndicatoreIndirizzo);
