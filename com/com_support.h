@@ -3,7 +3,8 @@
 
 // The plumbing every COM object of the server shares: module counts, the
 // embedded type library, conversions between COM and core values, errors
-// as IErrorInfo, and the IUnknown/IDispatch base of a dual interface.
+// as IErrorInfo, and the IUnknown/IDispatch bases of an object's dual
+// interface and of a further one.
 
 #include <oaidl.h>
 #include <oleauto.h>
@@ -15,6 +16,7 @@
 #include <new>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "zsepa/date.h"
 #include "zsepa/error.h"
@@ -146,6 +148,21 @@ class Ref {
   T* p_ = nullptr;
 };
 
+// The dispatch type information of the dual interface `Itf` in the embedded
+// library, looked up once; nullptr when the library cannot be loaded.
+template <typename Itf>
+ITypeInfo* TypeInfoOf() {
+  static ITypeInfo* info = [] {
+    ITypeInfo* found = nullptr;
+    ITypeLib* library = TypeLibrary();
+    if (library != nullptr) {
+      library->GetTypeInfoOfGuid(__uuidof(Itf), &found);
+    }
+    return found;  // kept for the life of the process
+  }();
+  return info;
+}
+
 // IUnknown, ISupportErrorInfo and IDispatch (delegated to the type
 // library) of an object with the dual interface `Itf`.
 template <typename Itf>
@@ -231,17 +248,7 @@ class Dual : public Itf, public ISupportErrorInfo {
   }
 
  private:
-  static ITypeInfo* Info() {
-    static ITypeInfo* info = [] {
-      ITypeInfo* found = nullptr;
-      ITypeLib* library = TypeLibrary();
-      if (library != nullptr) {
-        library->GetTypeInfoOfGuid(__uuidof(Itf), &found);
-      }
-      return found;  // kept for the life of the process
-    }();
-    return info;
-  }
+  static ITypeInfo* Info() { return TypeInfoOf<Itf>(); }
   static void FillException(HRESULT hr, EXCEPINFO* exception) {
     *exception = EXCEPINFO{};
     exception->scode = hr;
@@ -254,6 +261,66 @@ class Dual : public Itf, public ISupportErrorInfo {
   }
 
   std::atomic<ULONG> references_{1};
+};
+
+// A further dual interface `Itf` of an object, held by the object as a
+// member: its IUnknown is the owner's (one identity, one reference count)
+// and its IDispatch is served by `Itf`'s own type information. The owner's
+// QueryInterface hands it out and its ISupportErrorInfo answers for it.
+template <typename Itf>
+class Facet : public Itf {
+ public:
+  explicit Facet(IUnknown* owner) : owner_(owner) {}
+  Facet(const Facet&) = delete;
+  Facet& operator=(const Facet&) = delete;
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    return owner_->QueryInterface(iid, out);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return owner_->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return owner_->Release(); }
+
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    if (count == nullptr) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    ITypeInfo* info = TypeInfoOf<Itf>();
+    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    info->AddRef();
+    *out = info;
+    return S_OK;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                             DISPID* ids) override {
+    ITypeInfo* info = TypeInfoOf<Itf>();
+    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    return DispGetIDsOfNames(info, names, count, ids);
+  }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                      VARIANT* result, EXCEPINFO* exception,
+                      UINT* arg_error) override {
+    ITypeInfo* info = TypeInfoOf<Itf>();
+    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    SetErrorInfo(0, nullptr);
+    return info->Invoke(static_cast<Itf*>(this), id, flags, params, result,
+                        exception, arg_error);
+  }
+
+ protected:
+  ~Facet() = default;
+  // Runs `body` with errors reported for this interface.
+  template <typename Body>
+  HRESULT Run(Body&& body) noexcept {
+    return Call(__uuidof(Itf), std::forward<Body>(body));
+  }
+
+ private:
+  IUnknown* owner_;
 };
 
 // Creates a COM object of type T (reference count 1, handed over).

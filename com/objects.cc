@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -12,6 +14,8 @@
 #include "zsepa/clsep_infopag.h"
 #include "zsepa/clsep_outputsepa.h"
 #include "zsepa/clsep_transfcredit.h"
+#include "zsepa/finding.h"
+#include "zsepa/profile.h"
 
 namespace zsepa::com {
 namespace {
@@ -439,10 +443,81 @@ IUnknown* ObjectArgument(const VARIANT& arg) {
   }
 }
 
+// The identifiers of IZaltFileProfile's members, which the builder's
+// default IDispatch answers as well.
+constexpr DISPID kProfileIdFirst = 0x60040000;
+constexpr DISPID kProfileIdLast = 0x6004ffff;
+
+// One finding as a line of ProfileFindingsText (see the IDL).
+std::string FindingLine(const Finding& finding) {
+  auto one_line = [](std::string text) {
+    for (char& c : text) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    return text;
+  };
+  std::string line =
+      finding.severity == Finding::Severity::kError ? "error" : "warning";
+  line += ' ' + finding.code + ' ' + std::to_string(finding.block) + '/' +
+          std::to_string(finding.transaction) + ' ' +
+          (finding.field.empty() ? std::string("-") : finding.field);
+  line += " [" + one_line(finding.value) + "] -> [" +
+          one_line(finding.written) + "] " + one_line(finding.message);
+  return line;
+}
+
+// IZaltFileProfile: the builder's profile and what its last SaveXML
+// reported, over the core object that the builder's shell holds.
+class ProfileMembers final : public Facet<IZaltFileProfile> {
+ public:
+  ProfileMembers(IUnknown* owner, CLSEP_FILESEPA& builder)
+      : Facet(owner), builder_(builder) {}
+
+  STDMETHODIMP get_Profile(BSTR* value) override {
+    if (value == nullptr) return E_POINTER;
+    return Run([&] { Out(std::string(ProfileName(builder_.Profile)), value); });
+  }
+  STDMETHODIMP put_Profile(BSTR value) override {
+    return Run([&] {
+      const std::string name = FromBstr(value);
+      const std::optional<FileProfile> profile = ProfileNamed(name);
+      if (!profile) {
+        throw Error(rt::kInvalidArgument, "Profile",
+                    "Profilo sconosciuto '" + name +
+                        "': usare \"exact\" o \"bank-2026\"");
+      }
+      builder_.Profile = *profile;
+    });
+  }
+  STDMETHODIMP get_ProfileFindingsCount(LONG* result) override {
+    if (result == nullptr) return E_POINTER;
+    *result = static_cast<LONG>(builder_.ProfileFindings().size());
+    return S_OK;
+  }
+  STDMETHODIMP get_ProfileFindingsText(BSTR* result) override {
+    if (result == nullptr) return E_POINTER;
+    *result = nullptr;
+    return Run([&] {
+      std::string text;
+      for (const Finding& finding : builder_.ProfileFindings()) {
+        if (!text.empty()) text += "\r\n";
+        text += FindingLine(finding);
+      }
+      Out(text, result);
+    });
+  }
+
+ private:
+  CLSEP_FILESEPA& builder_;
+};
+
 class FileSepa final : public Dual<_CLSEP_FILESEPA> {
  public:
   using Interface = _CLSEP_FILESEPA;
-  FileSepa() : object_(std::make_unique<CLSEP_FILESEPA>()) {}
+  using Base = Dual<_CLSEP_FILESEPA>;
+  FileSepa()
+      : object_(std::make_unique<CLSEP_FILESEPA>()),
+        profile_(static_cast<_CLSEP_FILESEPA*>(this), *object_) {}
   ~FileSepa() override {
     // The builder lets go of the adapters before they go.
     object_->ActiveInterface = nullptr;
@@ -574,6 +649,43 @@ class FileSepa final : public Dual<_CLSEP_FILESEPA> {
     });
   }
 
+  // IZaltFileProfile is the builder's second interface. Its members are also
+  // answered by name and identifier on the default IDispatch, which script
+  // hosts use, although _CLSEP_FILESEPA's type information does not list
+  // them.
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (out != nullptr && iid == __uuidof(IZaltFileProfile)) {
+      *out = static_cast<IZaltFileProfile*>(&profile_);
+      AddRef();
+      return S_OK;
+    }
+    return Base::QueryInterface(iid, out);
+  }
+  STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override {
+    return iid == __uuidof(IZaltFileProfile)
+               ? S_OK
+               : Base::InterfaceSupportsErrorInfo(iid);
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
+                             DISPID* ids) override {
+    const HRESULT hr = Base::GetIDsOfNames(iid, names, count, lcid, ids);
+    if (hr != DISP_E_UNKNOWNNAME || count == 0 || ids[0] != DISPID_UNKNOWN) {
+      return hr;
+    }
+    const HRESULT own = profile_.GetIDsOfNames(iid, names, count, lcid, ids);
+    return SUCCEEDED(own) ? own : hr;
+  }
+  STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags,
+                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
+                      UINT* arg_error) override {
+    if (id >= kProfileIdFirst && id <= kProfileIdLast) {
+      return profile_.Invoke(id, iid, lcid, flags, params, result, exception,
+                             arg_error);
+    }
+    return Base::Invoke(id, iid, lcid, flags, params, result, exception,
+                        arg_error);
+  }
+
  protected:
   // The framework object and the connection are also accepted by value
   // (an assignment without Set), and the localisation code, which the
@@ -657,6 +769,7 @@ class FileSepa final : public Dual<_CLSEP_FILESEPA> {
   std::unique_ptr<framework::FrameworkObject> framework_;
   std::unique_ptr<db::Connection> connection_;
   std::unique_ptr<CLSEP_FILESEPA> object_;
+  ProfileMembers profile_;  // over *object_, so declared after it
 };
 
 }  // namespace

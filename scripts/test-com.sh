@@ -2,8 +2,8 @@
 # Tests the Windows build under the 64-bit Wine, headless, in a fresh Wine
 # prefix: registration with regsvr32, the contract of the type library
 # (64-bit registered and 32-bit embedded) against com/testdata/contract.txt,
-# the C++ client test, the VBScript host test through cscript, and
-# unregistration, twice.
+# the C++ client test, the VBScript host test through cscript (with the
+# files it writes), and unregistration, twice.
 # Usage: scripts/test-com.sh [BUILD_DIR]   (default build-com; run
 # scripts/build-com.sh first).
 set -uo pipefail
@@ -72,6 +72,9 @@ for file in manual-block direct-debit; do
   cmp "$out/$file.xml" "tests/data/e2e/$file.xml" ||
     fail "$file.xml written through COM differs from tests/data/e2e/$file.xml"
 done
+element=$(tr -d '\r' <"$out/manual-block-2026.xml" 2>/dev/null | sed -n 2p)
+[[ "$element" =~ ^\<CBIPaymentRequest\ xmlns=\"urn:CBI:xsd:CBIPaymentRequest\.00\.04\.01\"[\ \>] ]] ||
+  fail "the root element of manual-block-2026.xml: $element"
 
 echo "== unregistration, twice"
 wine regsvr32 /u /s "$dll" || fail "regsvr32 /u"

@@ -1,7 +1,7 @@
 // Plays a host of the registered server: activation by ProgID, members
 // reached through GetIDsOfNames and through Invoke by their fixed dispatch
-// identifiers, errors through EXCEPINFO and IErrorInfo, and the lifetime of
-// the DLL (DllCanUnloadNow).
+// identifiers, errors through EXCEPINFO and IErrorInfo, the builder's second
+// interface IZaltFileProfile, and the lifetime of the DLL (DllCanUnloadNow).
 //
 // Usage: client_test DLL_PATH. Prints one line per failed check and
 // "N passed, N failed"; exits 1 when a check failed.
@@ -514,6 +514,134 @@ void Sharing() {
   builder->Release();
 }
 
+// The builder's second interface, IZaltFileProfile: one identity with the
+// builder, the profile by name, refused names, and the same members on the
+// builder's default IDispatch for script hosts.
+void FileProfile() {
+  IDispatch* builder = Create(L"ZALT_FILESEPA.CLSEP_FILESEPA");
+  IZaltFileProfile* profile = nullptr;
+  Check(builder != nullptr &&
+            SUCCEEDED(builder->QueryInterface(
+                IID_IZaltFileProfile, reinterpret_cast<void**>(&profile))),
+        "QueryInterface for IZaltFileProfile");
+  if (profile == nullptr) {
+    if (builder != nullptr) builder->Release();
+    return;
+  }
+  IUnknown* via_builder = nullptr;
+  IUnknown* via_profile = nullptr;
+  _CLSEP_FILESEPA* back = nullptr;
+  ISupportErrorInfo* errors = nullptr;
+  builder->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&via_builder));
+  profile->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&via_profile));
+  profile->QueryInterface(IID__CLSEP_FILESEPA, reinterpret_cast<void**>(&back));
+  profile->QueryInterface(IID_ISupportErrorInfo,
+                          reinterpret_cast<void**>(&errors));
+  Check(via_builder != nullptr && via_builder == via_profile,
+        "IZaltFileProfile has the builder's identity");
+  Check(back != nullptr, "IZaltFileProfile leads back to _CLSEP_FILESEPA");
+  Check(errors != nullptr &&
+            errors->InterfaceSupportsErrorInfo(IID_IZaltFileProfile) == S_OK,
+        "ISupportErrorInfo answers for IZaltFileProfile");
+  for (IUnknown* held :
+       {static_cast<IUnknown*>(via_builder),
+        static_cast<IUnknown*>(via_profile), static_cast<IUnknown*>(back),
+        static_cast<IUnknown*>(errors)}) {
+    if (held != nullptr) held->Release();
+  }
+
+  auto read = [&] {
+    BSTR name = nullptr;
+    profile->get_Profile(&name);
+    std::string out = Narrow(name);
+    SysFreeString(name);
+    return out;
+  };
+  LONG count = -1;
+  BSTR text = nullptr;
+  Check(read() == "exact" &&
+            profile->get_ProfileFindingsCount(&count) == S_OK && count == 0 &&
+            profile->get_ProfileFindingsText(&text) == S_OK &&
+            Narrow(text).empty(),
+        "a new builder: exact, no findings: " + read());
+  SysFreeString(text);
+
+  // Early-bound puts, in order: a refused name keeps the profile before it.
+  struct Put {
+    const wchar_t* name;
+    HRESULT hr;
+    const char* after;
+  };
+  const Put puts[] = {
+      {L"bank-2026", S_OK, "bank-2026"},
+      {L"bank-2027", static_cast<HRESULT>(0x800a0005), "bank-2026"},
+      {L"", static_cast<HRESULT>(0x800a0005), "bank-2026"},
+      {L"exact", S_OK, "exact"},
+      {L"bank-2026 ", static_cast<HRESULT>(0x800a0005), "exact"},
+  };
+  for (const Put& row : puts) {
+    BSTR name = SysAllocString(row.name);
+    const HRESULT hr = profile->put_Profile(name);
+    SysFreeString(name);
+    std::string description;
+    IErrorInfo* info = nullptr;
+    if (FAILED(hr) && GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+      BSTR got = nullptr;
+      info->GetDescription(&got);
+      description = Narrow(got);
+      SysFreeString(got);
+      info->Release();
+    }
+    Check(hr == row.hr && read() == row.after &&
+              (SUCCEEDED(hr) ||
+               description.find(Narrow(row.name) + "'") != std::string::npos),
+          "Profile = '" + Narrow(row.name) + "': " + Hex(hr) + ", reads " +
+              read() + " '" + description + "'");
+  }
+
+  // Late-bound, through the builder's default IDispatch, as a script does.
+  struct Name {
+    const wchar_t* name;
+    DISPID id;
+  };
+  const Name names[] = {{L"Profile", 0x60040000},
+                        {L"profilefindingscount", 0x60040001},
+                        {L"ProfileFindingsText", 0x60040002}};
+  for (const Name& row : names) {
+    DISPID id = 0;
+    LPOLESTR name[] = {const_cast<LPOLESTR>(row.name)};
+    Check(builder->GetIDsOfNames(IID_NULL, name, 1, LOCALE_USER_DEFAULT, &id) ==
+                  S_OK &&
+              id == row.id,
+          "the builder's IDispatch knows " + Narrow(row.name) + ": " + Hex(id));
+  }
+  Answer set, refused, count_late;
+  Call(builder, 0x60040000, DISPATCH_PROPERTYPUT, {Text(L"bank-2026")}, set);
+  Call(builder, 0x60040000, DISPATCH_PROPERTYPUT, {Text(L"esatto")}, refused);
+  Call(builder, 0x60040001, kGet, {}, count_late);
+  Check(set.hr == S_OK && read() == "bank-2026" && count_late.Text() == "0",
+        "Profile set late-bound: " + Hex(set.hr) + " " + read());
+  Check(refused.hr == DISP_E_EXCEPTION &&
+            refused.scode == static_cast<long>(0x800a0005) &&
+            refused.source == "Profile" &&
+            refused.description.find("esatto") != std::string::npos &&
+            read() == "bank-2026",
+        "a refused name late-bound: " + Hex(refused.scode) + " " +
+            refused.source + " '" + refused.description + "'");
+
+  // The documented type information of the default interface stays as it
+  // was: it does not list the profile's members.
+  ITypeInfo* info = nullptr;
+  DISPID id = 0;
+  LPOLESTR name[] = {const_cast<LPOLESTR>(L"Profile")};
+  Check(builder->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info) == S_OK &&
+            FAILED(info->GetIDsOfNames(name, 1, &id)),
+        "_CLSEP_FILESEPA's type information does not list Profile");
+  if (info != nullptr) info->Release();
+  profile->Release();
+  builder->Release();
+}
+
 // The DLL may unload only when no object and no lock is left.
 void Lifetime(const wchar_t* dll_path) {
   // Our own reference, since the system drops its own asynchronously.
@@ -533,6 +661,15 @@ void Lifetime(const wchar_t* dll_path) {
   Check(can_unload() == S_FALSE, "kept while an object it gave out lives");
   VariantClear(&output.value);
   Check(can_unload() == S_OK, "unloadable once all are released");
+  object = Create(L"ZALT_FILESEPA.CLSEP_FILESEPA");
+  IUnknown* profile = nullptr;
+  object->QueryInterface(IID_IZaltFileProfile,
+                         reinterpret_cast<void**>(&profile));
+  object->Release();
+  Check(profile != nullptr && can_unload() == S_FALSE,
+        "kept while the builder's IZaltFileProfile lives");
+  if (profile != nullptr) profile->Release();
+  Check(can_unload() == S_OK, "unloadable once that is released");
   CLSID clsid;
   CLSIDFromProgID(L"ZALT_FILESEPA.CLSEP_INFOPAG", &clsid);
   IClassFactory* factory = nullptr;
@@ -562,6 +699,7 @@ int wmain(int argc, wchar_t** argv) {
   RoundTrips();
   Errors();
   Sharing();
+  FileProfile();
   Lifetime(argv[1]);
   CoUninitialize();
   std::printf("%d passed, %d failed\n", g_passed, g_failed);

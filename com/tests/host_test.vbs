@@ -1,14 +1,17 @@
 ' Plays the host late-bound, as an accounting application's scripts do: a
 ' framework object and a database connection written as script classes
 ' (scripted rows for the statements of the file), the builder created by
-' ProgID, a credit-transfer file of a block built by the host, a
-' direct-debit file of a batch read with Add, a status report read back
-' through CpOutput, and the documented failures of Initialize.
+' ProgID, a credit-transfer file of a block built by the host (also under
+' the bank-2026 profile), a direct-debit file of a batch read with Add, a
+' status report read back through CpOutput, and the documented failures of
+' Initialize.
 '
 ' Usage: cscript //nologo host_test.vbs OUT_FOLDER STATUS_REPORT
 ' Writes OUT_FOLDER\manual-block.xml and OUT_FOLDER\direct-debit.xml
-' (test-com.sh compares them byte for byte with the golden files), reads
-' STATUS_REPORT, and prints "N passed, N failed" last.
+' (test-com.sh compares them byte for byte with the golden files) and
+' OUT_FOLDER\manual-block-2026.xml, the same block under the bank-2026
+' profile (test-com.sh checks its root element), reads STATUS_REPORT, and
+' prints "N passed, N failed" last.
 Option Explicit
 ' (Wine's VBScript wants one member per Public or Private line.)
 
@@ -246,6 +249,26 @@ Check company.Letture >= 2, "the company is fetched afresh: " & company.Letture
 ok = b.SaveXML(outFolder & "\no-such-folder\x.xml")
 Check Not ok, "SaveXML into a missing folder returns False"
 Check b.Stato = -2147221612, "its Stato " & b.Stato
+
+' --- The same block under the bank-2026 profile, through the members of
+' IZaltFileProfile that the builder's IDispatch answers by name.
+Check b.Profile = "exact", "the profile of a new builder: " & b.Profile
+On Error Resume Next
+b.Profile = "bank 2026"
+Check Err.Number = 5, "an unknown profile: Err.Number " & Err.Number
+Err.Clear
+On Error GoTo 0
+Check b.Profile = "exact", "an unknown profile changes nothing: " & b.Profile
+b.Profile = "bank-2026"
+ok = b.SaveXML(outFolder & "\manual-block-2026.xml")
+Check ok, "SaveXML under bank-2026: " & b.Stato & " " & b.Errore & vbLf & b.ProfileFindingsText
+Dim findings
+findings = Split(b.ProfileFindingsText, vbCrLf)
+Check b.ProfileFindingsCount > 0 And UBound(findings) + 1 = b.ProfileFindingsCount, _
+  "one line per finding: " & b.ProfileFindingsCount & vbLf & b.ProfileFindingsText
+Check Left(findings(0), 8) = "warning " And InStr(findings(0), "] -> [") > 0, _
+  "a finding line: " & findings(0)
+b.Profile = "exact"
 
 ' --- Index errors are script errors with the classic numbers.
 On Error Resume Next
