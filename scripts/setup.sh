@@ -6,7 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-dev libxml2-utils libsqlite3-dev sqlite3
   unixodbc unixodbc-dev odbcinst libsqliteodbc tdsodbc
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libsimdjson-dev
   clang libclang-rt-dev
   locales
 )

@@ -30,6 +30,7 @@
 #include "status/report_checks.h"
 #include "tools/input_file.h"
 #include "tools/job.h"
+#include "tools/kept_until_exit.h"
 #include "tools/schema_lookup.h"
 #include "writers/schema_validation.h"
 #include "writers/writer.h"
@@ -426,7 +427,7 @@ WriteOutcome RunHost(const Job& job, db::Connection& connection,
                      Progress& progress, const AtSave& at_save) {
   WriteOutcome outcome;
   framework::InMemoryFramework framework(job.ditta);
-  CLSEP_FILESEPA builder;
+  CLSEP_FILESEPA& builder = KeptUntilExit(std::make_unique<CLSEP_FILESEPA>());
   builder.ActiveInterface = &framework;
   builder.AdoConnection = &connection;
   try {
@@ -451,7 +452,10 @@ WriteOutcome RunHost(const Job& job, db::Connection& connection,
   } catch (const std::exception&) {
     // Totals of a builder that failed are shown as far as they exist.
   }
-  builder.Terminate();
+  // The builder's blocks are left to the end of the program; it borrows
+  // nothing that it would use again.
+  builder.ActiveInterface = nullptr;
+  builder.AdoConnection = nullptr;
   return outcome;
 }
 
@@ -739,7 +743,7 @@ int Write(const WriteOptions& options) {
     RequireSeparateOutput(options);
     Progress progress;
     progress.Update("reading " + options.job, 0, 0);
-    const Job job = ReadJob(options.job);
+    const Job& job = KeptUntilExit(std::make_unique<Job>(ReadJob(options.job)));
     profile = ProfileFor(options.profile, job);
     progress.Update("opening the database", 0, 0);
     auto connection = OpenDatabase(options.database);
@@ -795,7 +799,7 @@ CheckOutcome RunCheck(const CheckOptions& options) {
   try {
     Progress progress;
     progress.Update("reading " + options.job, 0, 0);
-    const Job job = ReadJob(options.job);
+    const Job& job = KeptUntilExit(std::make_unique<Job>(ReadJob(options.job)));
     progress.Update("opening the database", 0, 0);
     auto connection = OpenDatabase(options.database);
     outcome =

@@ -14,6 +14,7 @@
 
 #include "base/ascii.h"
 #include "base/utf8.h"
+#include "simdjson.h"
 #include "tools/input_file.h"
 #include "zsepa/date.h"
 #include "zsepa/error.h"
@@ -1043,6 +1044,79 @@ void Walk(const Json& value, JobReader& reader) {
   }
 }
 
+// Feeds `value` and what it holds to `reader` in the text's order, as the
+// slow reader's parser would: a whole number without sign as unsigned, with
+// a minus as signed, any other number as a double. False for a value the
+// fast reading leaves to the slow one: a negative zero, which simdjson reads
+// as a double where the slow parser may read an integer.
+bool WalkFast(simdjson::dom::element value, JobReader& reader) {
+  using Type = simdjson::dom::element_type;
+  switch (value.type()) {
+    case Type::OBJECT:
+      reader.start_object(static_cast<std::size_t>(-1));
+      for (const simdjson::dom::key_value_pair field :
+           simdjson::dom::object(value)) {
+        std::string key(field.key);
+        reader.key(key);
+        if (!WalkFast(field.value, reader)) return false;
+      }
+      reader.end_object();
+      return true;
+    case Type::ARRAY:
+      reader.start_array(static_cast<std::size_t>(-1));
+      for (const simdjson::dom::element item : simdjson::dom::array(value)) {
+        if (!WalkFast(item, reader)) return false;
+      }
+      reader.end_array();
+      return true;
+    case Type::STRING: {
+      std::string text{std::string_view(value)};
+      reader.string(text);
+      return true;
+    }
+    case Type::INT64: {
+      const int64_t number = int64_t(value);
+      if (number < 0) {
+        reader.number_integer(number);
+      } else {
+        reader.number_unsigned(static_cast<uint64_t>(number));
+      }
+      return true;
+    }
+    case Type::UINT64:
+      reader.number_unsigned(uint64_t(value));
+      return true;
+    case Type::DOUBLE: {
+      const double number = double(value);
+      if (number == 0 && std::signbit(number)) return false;
+      std::string raw;
+      reader.number_float(number, raw);
+      return true;
+    }
+    case Type::BOOL:
+      reader.boolean(bool(value));
+      return true;
+    case Type::NULL_VALUE:
+      reader.null();
+      return true;
+  }
+  return false;
+}
+
+// Reads `text` with `reader` through simdjson, many times faster than the
+// slow reader's parser, which lexes one character at a time: the same
+// events in the same order. False, with `reader` to be dropped, when
+// simdjson refuses the text or leaves a value to the slow reader, which
+// then reads the whole text again and gives the messages of record.
+bool ReadFast(JobReader& reader, std::string_view text) {
+  simdjson::dom::parser parser;
+  simdjson::dom::element root;
+  if (parser.parse(text.data(), text.size()).get(root) != simdjson::SUCCESS) {
+    return false;
+  }
+  return WalkFast(root, reader);
+}
+
 // Reads `text` (the file `name`) with a JobReader of `root`, and raises the
 // fault it kept.
 JobReader& ReadText(JobReader& reader, std::string_view text,
@@ -1164,6 +1238,13 @@ Job ParseJob(const Json& job) {
 }
 
 Job ParseJobText(std::string_view text, const std::string& name) {
+  {
+    JobReader reader(&name, Role::kJob);
+    if (ReadFast(reader, text)) {
+      if (reader.fault()) throw *reader.fault();
+      return Counted(std::move(reader.job()));
+    }
+  }
   JobReader reader(&name, Role::kJob);
   return Counted(std::move(ReadText(reader, text, name).job()));
 }
