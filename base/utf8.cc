@@ -61,8 +61,15 @@ size_t Units(std::string_view text, size_t pos) {
 
 size_t Length(std::string_view text) {
   size_t count = 0;
-  for (size_t pos = 0; pos < text.size(); pos += SequenceLength(text, pos)) {
-    count += Units(text, pos);
+  for (size_t pos = 0; pos < text.size();) {
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {  // the common case
+      ++count;
+      ++pos;
+      continue;
+    }
+    const size_t length = SequenceLength(text, pos);
+    count += length == 4 ? 2 : 1;
+    pos += length;
   }
   return count;
 }

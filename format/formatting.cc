@@ -125,6 +125,12 @@ std::string NormalizzaTesto(std::string_view text) {
   std::string result;
   result.reserve(text.size());
   for (size_t pos = 0; pos < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte >= 0x20 && byte <= 0x7F && byte != '&') {  // the common case
+      result += static_cast<char>(byte);
+      ++pos;
+      continue;
+    }
     const size_t units = utf8::Units(text, pos);
     const char32_t cp = utf8::Next(text, pos);
     if (cp == U'&') {
