@@ -1,5 +1,6 @@
 #include "tools/commands.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -423,8 +424,8 @@ using AtSave = std::function<bool(CLSEP_FILESEPA& builder,
 
 // Plays the host for one job: company, connection, blocks, transactions,
 // then `at_save`. Failures of the builder come back in the outcome.
-WriteOutcome RunHost(const Job& job, db::Connection& connection,
-                     Progress& progress, const AtSave& at_save) {
+WriteOutcome RunHost(Job& job, db::Connection& connection, Progress& progress,
+                     const AtSave& at_save) {
   WriteOutcome outcome;
   framework::InMemoryFramework framework(job.ditta);
   CLSEP_FILESEPA& builder = KeptUntilExit(std::make_unique<CLSEP_FILESEPA>());
@@ -437,6 +438,9 @@ WriteOutcome RunHost(const Job& job, db::Connection& connection,
     return outcome;
   }
   outcome.ok = RunJob(job, builder, progress.Callback());
+  // The plan's transactions, released by RunJob, go back to the system now
+  // rather than stay resident beside the file being written.
+  malloc_trim(0);
   outcome.kind =
       writers::KindOf(builder.FormatoFile, builder.CodiceIsoLocalizzazione);
   if (outcome.ok) outcome.ok = at_save(builder, outcome, progress);
@@ -594,7 +598,7 @@ struct SaveGuards {
 };
 
 // Plays the host for one job and saves its file, after the guards asked for.
-WriteOutcome RunWrite(const Job& job, db::Connection& connection,
+WriteOutcome RunWrite(Job& job, db::Connection& connection,
                       const std::string& out, Progress& progress,
                       const SaveGuards& guards = {}) {
   return RunHost(
@@ -743,7 +747,7 @@ int Write(const WriteOptions& options) {
     RequireSeparateOutput(options);
     Progress progress;
     progress.Update("reading " + options.job, 0, 0);
-    const Job& job = KeptUntilExit(std::make_unique<Job>(ReadJob(options.job)));
+    Job& job = KeptUntilExit(std::make_unique<Job>(ReadJob(options.job)));
     profile = ProfileFor(options.profile, job);
     progress.Update("opening the database", 0, 0);
     auto connection = OpenDatabase(options.database);
@@ -799,7 +803,7 @@ CheckOutcome RunCheck(const CheckOptions& options) {
   try {
     Progress progress;
     progress.Update("reading " + options.job, 0, 0);
-    const Job& job = KeptUntilExit(std::make_unique<Job>(ReadJob(options.job)));
+    Job& job = KeptUntilExit(std::make_unique<Job>(ReadJob(options.job)));
     progress.Update("opening the database", 0, 0);
     auto connection = OpenDatabase(options.database);
     outcome =
@@ -1069,7 +1073,7 @@ int Demo(const DemoOptions& options) {
     std::vector<Finding> adjustments;
   };
   std::vector<Adjusted> adjusted;
-  for (const Entry& entry : entries) {
+  for (Entry& entry : entries) {
     const fs::path out = dir / entry.file;
     Progress progress;
     const FileProfile profile = ProfileFor(options.profile, entry.job);

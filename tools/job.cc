@@ -1282,11 +1282,10 @@ framework::CompanyValues ReadCompany(const std::string& path) {
   return ParseCompanyText(ReadRegularFile(path, kMaxJsonFileBytes), path);
 }
 
-bool RunJob(const Job& job, CLSEP_FILESEPA& builder,
-            const ProgressFn& progress) {
+bool RunJob(Job& job, CLSEP_FILESEPA& builder, const ProgressFn& progress) {
   for (const auto& assignment : job.values) assignment.ApplyTo(builder);
   int64_t done = 0;
-  for (const BlockPlan& plan : job.blocchi) {
+  for (BlockPlan& plan : job.blocchi) {
     std::shared_ptr<CLSEP_INFOPAG> block;
     if (plan.add) {
       block = builder.Add(plan.add->TipoDistinta, plan.add->NumeroDistinta,
@@ -1315,6 +1314,7 @@ bool RunJob(const Job& job, CLSEP_FILESEPA& builder,
       if (progress)
         progress("adding transactions", ++done, job.transaction_count);
     }
+    std::vector<TransactionPlan>().swap(plan.trasferimenti);
   }
   return true;
 }

@@ -292,9 +292,11 @@ using ProgressFn =
 // given, before any block), then adds each block with Add or AddWithInfoPag,
 // sets its keys, adds and fills its transactions and their references. The
 // builder must be initialised. Returns False as soon as the builder reports a
-// failure (Stato/Errore tell why); nothing is saved here.
-bool RunJob(const Job& job, CLSEP_FILESEPA& builder,
-            const ProgressFn& progress = {});
+// failure (Stato/Errore tell why); nothing is saved here. A plan runs once:
+// each block's transactions are released from it as soon as they are in the
+// builder, so that a large job's plan does not stay beside the builder's
+// objects while the file is written.
+bool RunJob(Job& job, CLSEP_FILESEPA& builder, const ProgressFn& progress = {});
 
 // The property tables, exposed for tests and help texts.
 const std::vector<Property<CLSEP_FILESEPA>>& BuilderProperties();
