@@ -245,20 +245,19 @@ class Rewriter {
   // The node to keep in place of `node` (itself or a copy with a new text),
   // or nullptr to leave it out.
   Node* Visit(Node& node, const std::string& parent_path) {
+    // Paths start again below a group and below a transaction record; a
+    // group's own elements are counted outside its transactions.
     const std::string_view tag = node.tag;
     std::string path;
     if (tag == "PmtInf") {
       ++block_;
+      transaction_in_block_ = false;
     } else if (tag == "CdtTrfTxInf" || tag == "DrctDbtTxInf") {
       ++transaction_;
+      transaction_in_block_ = true;
     } else if (tag != "CstmrCdtTrfInitn") {
       path = parent_path.empty() ? std::string(tag)
                                  : parent_path + "/" + std::string(tag);
-    }
-    // A group's own elements are counted outside its transactions.
-    if (tag == "PmtInf") transaction_in_block_ = false;
-    if (tag == "CdtTrfTxInf" || tag == "DrctDbtTxInf") {
-      transaction_in_block_ = true;
     }
     return framework::CompactTree::IsLeaf(node) ? Leaf(node, path)
                                                 : Container(node, path);
