@@ -51,8 +51,9 @@ DatiOrdinante QueryOrdinante(Connection& connection,
   dati.postcode = Text(*result, set.postcode);
   dati.town = Text(*result, set.town);
   dati.province = Text(*result, set.province);
-  for (const std::string* part : {&dati.postcode, &dati.town, &dati.province}) {
-    if (!part->empty()) dati.address_line2 += *part + " ";
+  for (const std::string* piece :
+       {&dati.postcode, &dati.town, &dati.province}) {
+    if (!piece->empty()) dati.address_line2 += *piece + " ";
   }
   dati.address_line2 += Text(*result, set.state);
   dati.found = true;

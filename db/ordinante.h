@@ -17,7 +17,7 @@ struct DatiOrdinante {
   // Postcode, town, province and state description, each present part
   // followed by one space except the state description.
   std::string address_line2;
-  // The parts of the second line, for a structured address.
+  // The pieces of the second line, for a structured address.
   std::string postcode;
   std::string town;
   std::string province;

@@ -36,11 +36,11 @@ void Report(std::vector<Finding>& findings, Severity severity, const char* code,
   finding.message = std::move(message);
 }
 
-// The non-blank parts of an address, joined by ", ", for a finding.
-std::string Describe(std::initializer_list<std::string_view> parts) {
+// The non-blank fields of an address, joined by ", ", for a finding.
+std::string Describe(std::initializer_list<std::string_view> fields) {
   std::string text;
-  for (std::string_view part : parts) {
-    const std::string trimmed = RTrimSpaces(part);
+  for (std::string_view field : fields) {
+    const std::string trimmed = RTrimSpaces(field);
     if (trimmed.empty()) continue;
     if (!text.empty()) text += ", ";
     text += trimmed;
@@ -406,16 +406,16 @@ bool IsInEea(std::string_view country) {
 }
 
 void ProfileAddress(xml::Documento& doc, xml::Element& party,
-                    const AddressParts& parts, ExactAddress exact,
+                    const AddressFields& fields, ExactAddress exact,
                     const FilePlace& place, std::vector<Finding>& findings) {
-  const std::string street = RTrimSpaces(parts.street);
-  const std::string town = RTrimSpaces(parts.town);
-  const std::string country = RTrimSpaces(parts.country);
-  const std::string line = RTrimSpaces(parts.line);
+  const std::string street = RTrimSpaces(fields.street);
+  const std::string town = RTrimSpaces(fields.town);
+  const std::string country = RTrimSpaces(fields.country);
+  const std::string line = RTrimSpaces(fields.line);
   const std::string field = std::string(place.path);
   const std::string described =
-      Describe({parts.street, parts.building, parts.postcode, parts.town,
-                parts.province, parts.country, parts.line});
+      Describe({fields.street, fields.building, fields.postcode, fields.town,
+                fields.province, fields.country, fields.line});
   if (town.empty() || country.empty()) {
     if (country.empty() || IsInEea(country)) {
       Report(findings, Severity::kWarning, "ADDRESS_LEFT_OUT", place, field,
@@ -431,12 +431,13 @@ void ProfileAddress(xml::Documento& doc, xml::Element& party,
     return;
   }
   xml::Element address = doc.NuovoElemento("PstlAdr");
-  if (parts.type != nullptr) doc.AggiungiElemento(address, "AdrTp", parts.type);
+  if (fields.type != nullptr)
+    doc.AggiungiElemento(address, "AdrTp", fields.type);
   const bool hybrid = street.empty() && !line.empty();
   const std::pair<const char*, std::string_view> elements[] = {
-      {"StrtNm", parts.street},        {"BldgNb", parts.building},
-      {"PstCd", parts.postcode},       {"TwnNm", parts.town},
-      {"CtrySubDvsn", parts.province}, {"Ctry", parts.country}};
+      {"StrtNm", fields.street},        {"BldgNb", fields.building},
+      {"PstCd", fields.postcode},       {"TwnNm", fields.town},
+      {"CtrySubDvsn", fields.province}, {"Ctry", fields.country}};
   for (const auto& [tag, value] : elements) {
     const std::string text = RTrimSpaces(value);
     if (!text.empty()) doc.AggiungiElemento(address, tag, text);
@@ -447,14 +448,14 @@ void ProfileAddress(xml::Documento& doc, xml::Element& party,
   doc.Aggiungi(party, std::move(address));
   if (hybrid) {
     Report(findings, Severity::kWarning, "ADDRESS_HYBRID", place, field,
-           described, Describe({written_line, parts.town, parts.country}),
+           described, Describe({written_line, fields.town, fields.country}),
            "written as a hybrid address: town and country in their own "
            "elements, the street as a free-text line");
   } else if (exact != ExactAddress::kStructured) {
     Report(findings, Severity::kWarning, "ADDRESS_STRUCTURED", place, field,
            described,
-           Describe({parts.street, parts.building, parts.postcode, parts.town,
-                     parts.province, parts.country}),
+           Describe({fields.street, fields.building, fields.postcode,
+                     fields.town, fields.province, fields.country}),
            "written as a structured address");
   }
 }

@@ -29,9 +29,9 @@ struct FilePlace {
   std::string_view path;
 };
 
-// The parts of a postal address as the host or the master data give them
+// The fields of a postal address as the host or the master data give them
 // (trailing blanks are ignored).
-struct AddressParts {
+struct AddressFields {
   const char* type = nullptr;  // the "AdrTp" code, or nullptr
   std::string_view street, building, postcode, town, province, country;
   // A free-text line, written (hybrid form) when there is no street.
@@ -41,13 +41,13 @@ struct AddressParts {
 // How the exact file writes the same address.
 enum class ExactAddress { kStructured, kFreeText, kCountryOnly };
 
-// Appends to `party` the address of `parts` as the November 2026 rules want
+// Appends to `party` the address of `fields` as the November 2026 rules want
 // it: structured, or hybrid (town and country plus the free-text line); left
 // out when the town or the country is unknown and the counterparty is in the
 // EEA (or its country is unknown); refused (an error finding) for a
 // counterparty outside the EEA without a town.
 void ProfileAddress(xml::Documento& doc, xml::Element& party,
-                    const AddressParts& parts, ExactAddress exact,
+                    const AddressFields& fields, ExactAddress exact,
                     const FilePlace& place, std::vector<Finding>& findings);
 
 // `text` in the SEPA character set (basic Latin letters, digits,

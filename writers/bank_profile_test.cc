@@ -31,10 +31,10 @@ TEST(SepaCharactersTest, TransliteratesAndReplaces) {
 
 // The address a party gets: its elements as "tag=text" joined by " ", or
 // the finding's code when it gets none.
-std::string AddressOf(const AddressParts& parts, ExactAddress exact,
+std::string AddressOf(const AddressFields& fields, ExactAddress exact,
                       std::vector<Finding>& findings) {
   xml::Documento doc("Cdtr", "urn:x");
-  ProfileAddress(doc, doc.Radice(), parts, exact, {1, 2, "Cdtr/PstlAdr"},
+  ProfileAddress(doc, doc.Radice(), fields, exact, {1, 2, "Cdtr/PstlAdr"},
                  findings);
   doc.Completa();
   const framework::CompactTree::Node* address =
@@ -52,7 +52,7 @@ std::string AddressOf(const AddressParts& parts, ExactAddress exact,
 
 TEST(ProfileAddressTest, StructuredHybridLeftOutOrRefused) {
   const struct {
-    AddressParts parts;
+    AddressFields fields;
     ExactAddress exact;
     std::string address;
     const char* finding;  // the one finding, or nullptr for none
@@ -92,7 +92,7 @@ TEST(ProfileAddressTest, StructuredHybridLeftOutOrRefused) {
   };
   for (const auto& c : cases) {
     std::vector<Finding> findings;
-    EXPECT_EQ(AddressOf(c.parts, c.exact, findings), c.address);
+    EXPECT_EQ(AddressOf(c.fields, c.exact, findings), c.address);
     ASSERT_EQ(findings.size(), c.finding != nullptr ? 1u : 0u) << c.address;
     if (c.finding == nullptr) continue;
     EXPECT_EQ(findings[0].code, c.finding);

@@ -173,13 +173,13 @@ class CbiDocument : public CreditTransferParts {
     doc_.AggiungiElemento(debtor, "Nm", values_.ordinante.name);
     const db::DatiOrdinante& ordinante = values_.ordinante;
     if (profile_ != nullptr) {
-      AddressParts parts;
-      parts.street = ordinante.address_line1;
-      parts.postcode = ordinante.postcode;
-      parts.town = ordinante.town;
-      parts.province = ordinante.province;
-      parts.country = values_.ordinante_country;
-      ProfileAddress(doc_, debtor, parts, ExactAddress::kFreeText,
+      AddressFields fields;
+      fields.street = ordinante.address_line1;
+      fields.postcode = ordinante.postcode;
+      fields.town = ordinante.town;
+      fields.province = ordinante.province;
+      fields.country = values_.ordinante_country;
+      ProfileAddress(doc_, debtor, fields, ExactAddress::kFreeText,
                      {1, 0, "Dbtr/PstlAdr"}, *profile_);
     } else {
       xml::Element address = doc_.NuovoElemento("PstlAdr");
@@ -223,11 +223,11 @@ class CbiDocument : public CreditTransferParts {
   void ProfileCreditorAddress(xml::Element& creditor, int32_t position,
                               const CLSEP_TRANSFCREDIT& transfer,
                               zxEnumIndicatoreIndirizzoBonifici form) {
-    AddressParts parts;
-    parts.postcode = transfer.Cap;
-    parts.town = transfer.Citta;
-    parts.province = transfer.Provincia;
-    parts.country = transfer.CodiceIso;
+    AddressFields fields;
+    fields.postcode = transfer.Cap;
+    fields.town = transfer.Citta;
+    fields.province = transfer.Provincia;
+    fields.country = transfer.CodiceIso;
     ExactAddress exact = ExactAddress::kCountryOnly;
     // The single line carries the house number after the street.
     std::string line;
@@ -236,17 +236,17 @@ class CbiDocument : public CreditTransferParts {
       if (NonBlank(transfer.NumeroCivico)) {
         line += " " + RTrimSpaces(transfer.NumeroCivico);
       }
-      parts.line = line;
+      fields.line = line;
       exact = ExactAddress::kFreeText;
     } else {
-      parts.street = transfer.Indirizzo;
-      parts.building = transfer.NumeroCivico;
+      fields.street = transfer.Indirizzo;
+      fields.building = transfer.NumeroCivico;
     }
     if (form == zxEnumIndicatoreIndirizzoBonifici::IndirizzoStrutturato) {
-      parts.type = AddressTypeCode(transfer.IndicatoreIndirizzo);
+      fields.type = AddressTypeCode(transfer.IndicatoreIndirizzo);
       exact = ExactAddress::kStructured;
     }
-    ProfileAddress(doc_, creditor, parts, exact, {1, position, "Cdtr/PstlAdr"},
+    ProfileAddress(doc_, creditor, fields, exact, {1, position, "Cdtr/PstlAdr"},
                    *profile_);
   }
 

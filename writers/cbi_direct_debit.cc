@@ -150,13 +150,13 @@ class DirectDebitDocument {
     xml::Element creditor = doc_.NuovoElemento("Cdtr");
     doc_.AggiungiElemento(creditor, "Nm", Text(creditor_.name));
     if (profile_) {
-      AddressParts parts;
-      parts.street = creditor_.street;
-      parts.postcode = creditor_.postcode;
-      parts.town = creditor_.town;
-      parts.province = creditor_.province;
-      parts.country = creditor_.country;
-      ProfileAddress(doc_, creditor, parts, ExactAddress::kStructured,
+      AddressFields fields;
+      fields.street = creditor_.street;
+      fields.postcode = creditor_.postcode;
+      fields.town = creditor_.town;
+      fields.province = creditor_.province;
+      fields.country = creditor_.country;
+      ProfileAddress(doc_, creditor, fields, ExactAddress::kStructured,
                      {counter, 0, "Cdtr/PstlAdr"}, *context_.findings);
     } else {
       xml::Element address = doc_.NuovoElemento("PstlAdr");
@@ -269,24 +269,24 @@ class DirectDebitDocument {
     doc_.AggiungiElemento(party, "Nm", CleanText(rs.TextValue(p.name)));
     if (profile_) {
       const std::string path = std::string(tag) + "/PstlAdr";
-      AddressParts parts;
-      parts.street = rs.TextValue(p.street);
-      parts.postcode = rs.TextValue(p.postcode);
-      parts.town = rs.TextValue(p.town);
-      parts.province = rs.TextValue(p.province);
-      parts.country = rs.TextValue(p.country);
-      ProfileAddress(doc_, party, parts, ExactAddress::kStructured,
+      AddressFields fields;
+      fields.street = rs.TextValue(p.street);
+      fields.postcode = rs.TextValue(p.postcode);
+      fields.town = rs.TextValue(p.town);
+      fields.province = rs.TextValue(p.province);
+      fields.country = rs.TextValue(p.country);
+      ProfileAddress(doc_, party, fields, ExactAddress::kStructured,
                      {group_, position_, path}, *context_.findings);
     } else {
       xml::Element address = doc_.NuovoElemento("PstlAdr");
-      const std::pair<const char*, int32_t> parts[] = {
+      const std::pair<const char*, int32_t> elements[] = {
           {"StrtNm", p.street},
           {"PstCd", p.postcode},
           {"TwnNm", p.town},
           {"CtrySubDvsn", p.province}};
-      for (const auto& [part, column] : parts) {
+      for (const auto& [element, column] : elements) {
         const std::string text = RTrimSpaces(rs.TextValue(column));
-        if (!text.empty()) doc_.AggiungiElemento(address, part, Text(text));
+        if (!text.empty()) doc_.AggiungiElemento(address, element, Text(text));
       }
       doc_.AggiungiElemento(address, "Ctry",
                             CleanText(rs.TextValue(p.country)));
