@@ -377,7 +377,7 @@ inline void ExpectRefusalLeavesThePath(DemoCompany& company,
 }
 
 // Writes `scenario` on `company` to `path` under `profile`. Returns
-// SaveXML's result; the builder is kept for inspection.
+// SaveXML's result; the caller keeps the builder to look at.
 inline bool WriteScenario(DemoCompany& company, const FileScenario& scenario,
                           const std::string& path,
                           std::unique_ptr<CLSEP_FILESEPA>& builder,
