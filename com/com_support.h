@@ -163,10 +163,58 @@ ITypeInfo* TypeInfoOf() {
   return info;
 }
 
+// The IDispatch members of the dual interface `Itf` that its type
+// information in the embedded library serves; IUnknown is the object's own.
+template <typename Itf>
+class TypedDispatch : public Itf {
+ public:
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    if (count == nullptr) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    ITypeInfo* info = Info();
+    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    info->AddRef();
+    *out = info;
+    return S_OK;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                             DISPID* ids) override {
+    ITypeInfo* info = Info();
+    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    return DispGetIDsOfNames(info, names, count, ids);
+  }
+
+ protected:
+  ~TypedDispatch() = default;
+  static ITypeInfo* Info() { return TypeInfoOf<Itf>(); }
+  // Invoke as the type library does it, with no error information left
+  // over from an earlier call.
+  HRESULT InvokeThroughTypeInfo(DISPID id, WORD flags, DISPPARAMS* params,
+                                VARIANT* result, EXCEPINFO* exception,
+                                UINT* arg_error) {
+    ITypeInfo* info = Info();
+    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    SetErrorInfo(0, nullptr);
+    return info->Invoke(static_cast<Itf*>(this), id, flags, params, result,
+                        exception, arg_error);
+  }
+  // Runs `body` with errors reported for this interface.
+  template <typename Body>
+  HRESULT Run(Body&& body) noexcept {
+    return Call(__uuidof(Itf), std::forward<Body>(body));
+  }
+};
+
 // IUnknown, ISupportErrorInfo and IDispatch (delegated to the type
 // library) of an object with the dual interface `Itf`.
 template <typename Itf>
-class Dual : public Itf, public ISupportErrorInfo {
+class Dual : public TypedDispatch<Itf>, public ISupportErrorInfo {
  public:
   Dual() { ++g_objects; }
   virtual ~Dual() { --g_objects; }
@@ -198,40 +246,17 @@ class Dual : public Itf, public ISupportErrorInfo {
     return iid == __uuidof(Itf) ? S_OK : S_FALSE;
   }
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) return E_POINTER;
-    *count = 1;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (index != 0) return DISP_E_BADINDEX;
-    ITypeInfo* info = Info();
-    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
-    info->AddRef();
-    *out = info;
-    return S_OK;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                             DISPID* ids) override {
-    ITypeInfo* info = Info();
-    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
-    return DispGetIDsOfNames(info, names, count, ids);
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                       VARIANT* result, EXCEPINFO* exception,
                       UINT* arg_error) override {
-    ITypeInfo* info = Info();
-    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
+    if (this->Info() == nullptr) return TYPE_E_CANTLOADLIBRARY;
     HRESULT hr = S_OK;
     if (InvokeOwn(id, flags, params, result, hr)) {
       if (FAILED(hr) && exception != nullptr) FillException(hr, exception);
       return FAILED(hr) && exception != nullptr ? DISP_E_EXCEPTION : hr;
     }
-    SetErrorInfo(0, nullptr);
-    return info->Invoke(static_cast<Itf*>(this), id, flags, params, result,
-                        exception, arg_error);
+    return this->InvokeThroughTypeInfo(id, flags, params, result, exception,
+                                       arg_error);
   }
 
  protected:
@@ -241,14 +266,8 @@ class Dual : public Itf, public ISupportErrorInfo {
   virtual bool InvokeOwn(DISPID, WORD, DISPPARAMS*, VARIANT*, HRESULT&) {
     return false;
   }
-  // Runs `body` with errors reported for this interface.
-  template <typename Body>
-  HRESULT Run(Body&& body) noexcept {
-    return Call(__uuidof(Itf), std::forward<Body>(body));
-  }
 
  private:
-  static ITypeInfo* Info() { return TypeInfoOf<Itf>(); }
   static void FillException(HRESULT hr, EXCEPINFO* exception) {
     *exception = EXCEPINFO{};
     exception->scode = hr;
@@ -268,7 +287,7 @@ class Dual : public Itf, public ISupportErrorInfo {
 // and its IDispatch is served by `Itf`'s own type information. The owner's
 // QueryInterface hands it out and its ISupportErrorInfo answers for it.
 template <typename Itf>
-class Facet : public Itf {
+class Facet : public TypedDispatch<Itf> {
  public:
   explicit Facet(IUnknown* owner) : owner_(owner) {}
   Facet(const Facet&) = delete;
@@ -280,44 +299,15 @@ class Facet : public Itf {
   STDMETHODIMP_(ULONG) AddRef() override { return owner_->AddRef(); }
   STDMETHODIMP_(ULONG) Release() override { return owner_->Release(); }
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) return E_POINTER;
-    *count = 1;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (index != 0) return DISP_E_BADINDEX;
-    ITypeInfo* info = TypeInfoOf<Itf>();
-    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
-    info->AddRef();
-    *out = info;
-    return S_OK;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                             DISPID* ids) override {
-    ITypeInfo* info = TypeInfoOf<Itf>();
-    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
-    return DispGetIDsOfNames(info, names, count, ids);
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                       VARIANT* result, EXCEPINFO* exception,
                       UINT* arg_error) override {
-    ITypeInfo* info = TypeInfoOf<Itf>();
-    if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
-    SetErrorInfo(0, nullptr);
-    return info->Invoke(static_cast<Itf*>(this), id, flags, params, result,
-                        exception, arg_error);
+    return this->InvokeThroughTypeInfo(id, flags, params, result, exception,
+                                       arg_error);
   }
 
  protected:
   ~Facet() = default;
-  // Runs `body` with errors reported for this interface.
-  template <typename Body>
-  HRESULT Run(Body&& body) noexcept {
-    return Call(__uuidof(Itf), std::forward<Body>(body));
-  }
 
  private:
   IUnknown* owner_;
