@@ -61,10 +61,12 @@ std::optional<std::string> OpenRegular(const std::string& path,
   return std::nullopt;
 }
 
-// Reads up to `limit` bytes, plus one to tell a longer file; false with
-// errno set on a read error.
-bool ReadUpTo(int fd, uint64_t limit, uint64_t expected, std::string& bytes) {
+// Reads up to `limit` bytes, plus one to tell a longer file, and keeps
+// `padding` zero bytes past them; false with errno set on a read error.
+bool ReadUpTo(int fd, uint64_t limit, uint64_t expected, std::string& bytes,
+              size_t padding = 0) {
   const uint64_t cap = limit + 1;
+  bytes.reserve(static_cast<size_t>(std::min(cap, expected + 1)) + padding);
   bytes.resize(static_cast<size_t>(std::min(cap, expected + 1)));
   size_t used = 0;
   for (;;) {
@@ -81,6 +83,7 @@ bool ReadUpTo(int fd, uint64_t limit, uint64_t expected, std::string& bytes) {
     if (got == 0) break;
     used += static_cast<size_t>(got);
   }
+  bytes.resize(used + padding);
   bytes.resize(used);
   return true;
 }
@@ -94,7 +97,8 @@ std::optional<std::string> NotARegularFile(const std::string& path) {
   return KindOf(info.st_mode);
 }
 
-std::string ReadRegularFile(const std::string& path, uint64_t limit) {
+std::string ReadRegularFile(const std::string& path, uint64_t limit,
+                            size_t padding) {
   Descriptor file;
   struct stat info {};
   if (const auto problem = OpenRegular(path, file, info)) {
@@ -107,7 +111,8 @@ std::string ReadRegularFile(const std::string& path, uint64_t limit) {
   };
   if (static_cast<uint64_t>(info.st_size) > limit) too_large();
   std::string bytes;
-  if (!ReadUpTo(file.fd, limit, static_cast<uint64_t>(info.st_size), bytes)) {
+  if (!ReadUpTo(file.fd, limit, static_cast<uint64_t>(info.st_size), bytes,
+                padding)) {
     throw JobError(kFileNotFound,
                    path + ": cannot read the file: " + std::strerror(errno));
   }

@@ -22,8 +22,10 @@ std::optional<std::string> NotARegularFile(const std::string& path);
 // Raises JobError: 53 when the file is missing or cannot be opened or read,
 // a folder or not a regular file, 7 when it holds more than `limit` bytes
 // (checked before anything is read, and again while reading a file that
-// grows).
-std::string ReadRegularFile(const std::string& path, uint64_t limit);
+// grows). `padding` more bytes, zeros, stay allocated past the end of the
+// text (within its capacity) for a reader that reads past the end.
+std::string ReadRegularFile(const std::string& path, uint64_t limit,
+                            size_t padding = 0);
 
 // The first `size` bytes of a regular file (fewer when it is shorter);
 // nothing when it is not a regular file or cannot be read.

@@ -1046,75 +1046,127 @@ void Walk(const Json& value, JobReader& reader) {
 
 // Feeds `value` and what it holds to `reader` in the text's order, as the
 // slow reader's parser would: a whole number without sign as unsigned, with
-// a minus as signed, any other number as a double. False for a value the
-// fast reading leaves to the slow one: a negative zero, which simdjson reads
-// as a double where the slow parser may read an integer.
-bool WalkFast(simdjson::dom::element value, JobReader& reader) {
-  using Type = simdjson::dom::element_type;
-  switch (value.type()) {
-    case Type::OBJECT:
+// a minus as signed, any other number as a double. simdjson's On-Demand
+// reader checks the text as it goes, so every value is read to its end,
+// also after the reader has found a fault of the content: a fault of the
+// text further on must still send the text to the slow reader. False for a
+// text simdjson refuses, and for a value the fast reading leaves to the slow
+// one: a negative zero, which simdjson reads as a double where the slow
+// parser may read an integer.
+bool WalkFast(simdjson::ondemand::value value, JobReader& reader) {
+  using simdjson::ondemand::json_type;
+  json_type type;
+  if (value.type().get(type) != simdjson::SUCCESS) return false;
+  switch (type) {
+    case json_type::object: {
+      simdjson::ondemand::object object;
+      if (value.get_object().get(object) != simdjson::SUCCESS) return false;
       reader.start_object(static_cast<std::size_t>(-1));
-      for (const simdjson::dom::key_value_pair field :
-           simdjson::dom::object(value)) {
-        std::string key(field.key);
+      for (auto field : object) {
+        std::string_view name;
+        if (field.unescaped_key().get(name) != simdjson::SUCCESS) return false;
+        std::string key(name);
         reader.key(key);
-        if (!WalkFast(field.value, reader)) return false;
+        simdjson::ondemand::value member;
+        if (field.value().get(member) != simdjson::SUCCESS ||
+            !WalkFast(member, reader)) {
+          return false;
+        }
       }
       reader.end_object();
       return true;
-    case Type::ARRAY:
+    }
+    case json_type::array: {
+      simdjson::ondemand::array array;
+      if (value.get_array().get(array) != simdjson::SUCCESS) return false;
       reader.start_array(static_cast<std::size_t>(-1));
-      for (const simdjson::dom::element item : simdjson::dom::array(value)) {
-        if (!WalkFast(item, reader)) return false;
+      for (auto element : array) {
+        simdjson::ondemand::value item;
+        if (element.get(item) != simdjson::SUCCESS || !WalkFast(item, reader)) {
+          return false;
+        }
       }
       reader.end_array();
       return true;
-    case Type::STRING: {
-      std::string text{std::string_view(value)};
-      reader.string(text);
-      return true;
     }
-    case Type::INT64: {
-      const int64_t number = int64_t(value);
-      if (number < 0) {
-        reader.number_integer(number);
-      } else {
-        reader.number_unsigned(static_cast<uint64_t>(number));
+    case json_type::string: {
+      // A text without escapes is taken as it stands in the file (whose
+      // encoding simdjson checked as a whole), without unescaping it.
+      std::string_view text = value.raw_json_token();
+      text.remove_suffix(text.size() - text.find_last_not_of(" \t\r\n") - 1);
+      if (text.size() >= 2 && text.back() == '"' &&
+          text.find('\\') == std::string_view::npos) {
+        text = text.substr(1, text.size() - 2);
+      } else if (value.get_string().get(text) != simdjson::SUCCESS) {
+        return false;
       }
+      std::string copy(text);
+      reader.string(copy);
       return true;
     }
-    case Type::UINT64:
-      reader.number_unsigned(uint64_t(value));
-      return true;
-    case Type::DOUBLE: {
-      const double number = double(value);
-      if (number == 0 && std::signbit(number)) return false;
-      std::string raw;
-      reader.number_float(number, raw);
+    case json_type::number: {
+      simdjson::ondemand::number number;
+      if (value.get_number().get(number) != simdjson::SUCCESS) return false;
+      switch (number.get_number_type()) {
+        case simdjson::ondemand::number_type::signed_integer:
+          if (number.get_int64() < 0) {
+            reader.number_integer(number.get_int64());
+          } else {
+            reader.number_unsigned(static_cast<uint64_t>(number.get_int64()));
+          }
+          return true;
+        case simdjson::ondemand::number_type::unsigned_integer:
+          reader.number_unsigned(number.get_uint64());
+          return true;
+        case simdjson::ondemand::number_type::floating_point_number: {
+          const double real = number.get_double();
+          if (real == 0 && std::signbit(real)) return false;
+          std::string raw;
+          reader.number_float(real, raw);
+          return true;
+        }
+      }
+      return false;
+    }
+    case json_type::boolean: {
+      bool truth = false;
+      if (value.get_bool().get(truth) != simdjson::SUCCESS) return false;
+      reader.boolean(truth);
       return true;
     }
-    case Type::BOOL:
-      reader.boolean(bool(value));
-      return true;
-    case Type::NULL_VALUE:
+    case json_type::null: {
+      bool null = false;
+      if (value.is_null().get(null) != simdjson::SUCCESS || !null) return false;
       reader.null();
       return true;
+    }
   }
   return false;
 }
 
 // Reads `text` with `reader` through simdjson, many times faster than the
-// slow reader's parser, which lexes one character at a time: the same
-// events in the same order. False, with `reader` to be dropped, when
-// simdjson refuses the text or leaves a value to the slow reader, which
-// then reads the whole text again and gives the messages of record.
-bool ReadFast(JobReader& reader, std::string_view text) {
-  simdjson::dom::parser parser;
-  simdjson::dom::element root;
-  if (parser.parse(text.data(), text.size()).get(root) != simdjson::SUCCESS) {
+// slow reader's parser, which lexes one character at a time, and without a
+// value of the whole text: the same events in the same order. False, with
+// `reader` to be dropped, when simdjson refuses the text or leaves a value to
+// the slow reader, which then reads the whole text again and gives the
+// messages of record. A job's root is an object; any other root is left to
+// the slow reader.
+bool ReadFast(JobReader& reader, simdjson::padded_string_view text) {
+  simdjson::ondemand::parser parser;
+  simdjson::ondemand::document document;
+  if (parser.iterate(text).get(document) != simdjson::SUCCESS) return false;
+  simdjson::ondemand::json_type type;
+  if (document.type().get(type) != simdjson::SUCCESS ||
+      type != simdjson::ondemand::json_type::object) {
     return false;
   }
-  return WalkFast(root, reader);
+  simdjson::ondemand::value root;
+  if (document.get_value().get(root) != simdjson::SUCCESS ||
+      !WalkFast(root, reader)) {
+    return false;
+  }
+  // Anything after the root value is left to the slow reader too.
+  return document.current_location().error() == simdjson::OUT_OF_BOUNDS;
 }
 
 // Reads `text` (the file `name`) with a JobReader of `root`, and raises the
@@ -1237,7 +1289,12 @@ Job ParseJob(const Json& job) {
   return Counted(std::move(reader.job()));
 }
 
-Job ParseJobText(std::string_view text, const std::string& name) {
+namespace {
+
+// ParseJobText for a text followed by the padding simdjson reads past its
+// end.
+Job ParsePaddedJobText(simdjson::padded_string_view text,
+                       const std::string& name) {
   {
     JobReader reader(&name, Role::kJob);
     if (ReadFast(reader, text)) {
@@ -1247,6 +1304,13 @@ Job ParseJobText(std::string_view text, const std::string& name) {
   }
   JobReader reader(&name, Role::kJob);
   return Counted(std::move(ReadText(reader, text, name).job()));
+}
+
+}  // namespace
+
+Job ParseJobText(std::string_view text, const std::string& name) {
+  const simdjson::padded_string padded(text);
+  return ParsePaddedJobText(padded, name);
 }
 
 framework::CompanyValues ParseCompanyText(std::string_view text,
@@ -1275,7 +1339,11 @@ Json ReadJsonFile(const std::string& path) {
 }
 
 Job ReadJob(const std::string& path) {
-  return ParseJobText(ReadRegularFile(path, kMaxJsonFileBytes), path);
+  const std::string text =
+      ReadRegularFile(path, kMaxJsonFileBytes, simdjson::SIMDJSON_PADDING);
+  return ParsePaddedJobText(
+      simdjson::padded_string_view(text.data(), text.size(), text.capacity()),
+      path);
 }
 
 framework::CompanyValues ReadCompany(const std::string& path) {
