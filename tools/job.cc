@@ -1092,10 +1092,16 @@ bool WalkFast(simdjson::ondemand::value value, JobReader& reader) {
     case json_type::string: {
       // A text without escapes is taken as it stands in the file (whose
       // encoding simdjson checked as a whole), without unescaping it.
+      // The value is still consumed through the reader, which checks what
+      // follows it.
       std::string_view text = value.raw_json_token();
       text.remove_suffix(text.size() - text.find_last_not_of(" \t\r\n") - 1);
       if (text.size() >= 2 && text.back() == '"' &&
           text.find('\\') == std::string_view::npos) {
+        simdjson::ondemand::raw_json_string raw;
+        if (value.get_raw_json_string().get(raw) != simdjson::SUCCESS) {
+          return false;
+        }
         text = text.substr(1, text.size() - 2);
       } else if (value.get_string().get(text) != simdjson::SUCCESS) {
         return false;

@@ -349,6 +349,7 @@ TEST(ParseJobTextTest, AgreesWithParsingTheWholeValueFirst) {
       {"profile", R"({"profile":"bank-2026",)" + ditta + "}"},
       {"unknown profile, then a bad key", R"({"profile":"x","Improto":1})"},
       {"list for the profile", R"({"profile":["exact"],)" + ditta + "}"},
+      {"a colon after a text", R"({"DataCreazioneSupporto":"2024-05-02": ]})"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Outcome([&] { return Dump(ParseJobText(c.text, "job.json")); }),
