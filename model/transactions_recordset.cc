@@ -18,6 +18,7 @@
 #include "model/fields.h"
 #include "zsepa/clsep_infopag.h"
 #include "zsepa/error.h"
+#include "zsepa/transaction_rows.h"
 
 namespace zsepa {
 namespace {
@@ -109,6 +110,70 @@ std::string_view Trimmed(std::string_view text) {
   if (begin == std::string_view::npos) return {};
   const size_t end = text.find_last_not_of(" \t");
   return text.substr(begin, end - begin + 1);
+}
+
+struct SortKey {
+  int32_t column;
+  bool descending;
+};
+
+// The keys of a comma-separated list of column names, each optionally
+// followed by ASC or DESC; `index_of` finds a column (or raises).
+template <typename IndexOf>
+std::vector<SortKey> SortKeys(std::string_view columns,
+                              const IndexOf& index_of) {
+  std::vector<SortKey> keys;
+  while (!columns.empty()) {
+    const size_t comma = columns.find(',');
+    std::string_view item = Trimmed(columns.substr(0, comma));
+    columns = comma == std::string_view::npos ? std::string_view()
+                                              : columns.substr(comma + 1);
+    bool descending = false;
+    const size_t blank = item.find_last_of(" \t");
+    if (blank != std::string_view::npos) {
+      const std::string_view direction = item.substr(blank + 1);
+      if (EqualsIgnoreCase(direction, "DESC") ||
+          EqualsIgnoreCase(direction, "ASC")) {
+        descending = EqualsIgnoreCase(direction, "DESC");
+        item = Trimmed(item.substr(0, blank));
+      }
+    }
+    if (item.empty()) continue;
+    keys.push_back({index_of(item), descending});
+  }
+  return keys;
+}
+
+// Ascending order of two values of one column, converted to its type, as
+// the recordset orders its cells: Null first, texts in byte order, dates
+// and numbers by value.
+int CompareValues(const Variant& x, const Variant& y) {
+  if (x.IsNull() || y.IsNull()) {
+    return static_cast<int>(y.IsNull()) - static_cast<int>(x.IsNull());
+  }
+  if (x.IsString()) {
+    const int c = x.AsString()->compare(*y.AsString());
+    return (c > 0) - (c < 0);
+  }
+  if (x.type() == Variant::Type::kDate) {
+    const Date p = *x.AsDate(), q = *y.AsDate();
+    return (p > q) - (p < q);
+  }
+  const double p = x.ToDouble(), q = y.ToDouble();
+  return (p > q) - (p < q);
+}
+
+// The recordset's columns: the transaction fields that have one.
+std::vector<RecordsetColumn> ColumnsOf(
+    const std::vector<const fields::Field<CLSEP_TRANSFCREDIT>*>& fields) {
+  std::vector<RecordsetColumn> columns;
+  columns.reserve(fields.size());
+  for (const auto* field : fields) {
+    columns.push_back({std::string(field->name), field->column.type,
+                       field->column.size, field->column.precision,
+                       field->column.scale});
+  }
+  return columns;
 }
 
 // Text cells: Null is all ones; a text of up to 3 bytes is kept inline
@@ -303,36 +368,15 @@ int TransactionsRecordset::Compare(size_t a, size_t b, int32_t column) const {
 
 void TransactionsRecordset::Sort(std::string_view columns) {
   RequireOpen();
-  struct Key {
-    int32_t column;
-    bool descending;
-  };
-  std::vector<Key> keys;
-  while (!columns.empty()) {
-    const size_t comma = columns.find(',');
-    std::string_view item = Trimmed(columns.substr(0, comma));
-    columns = comma == std::string_view::npos ? std::string_view()
-                                              : columns.substr(comma + 1);
-    bool descending = false;
-    const size_t blank = item.find_last_of(" \t");
-    if (blank != std::string_view::npos) {
-      const std::string_view direction = item.substr(blank + 1);
-      if (EqualsIgnoreCase(direction, "DESC") ||
-          EqualsIgnoreCase(direction, "ASC")) {
-        descending = EqualsIgnoreCase(direction, "DESC");
-        item = Trimmed(item.substr(0, blank));
-      }
-    }
-    if (item.empty()) continue;
-    keys.push_back({ColumnIndex(item), descending});
-  }
+  const std::vector<SortKey> keys = SortKeys(
+      columns, [this](std::string_view name) { return ColumnIndex(name); });
   // Sorting always starts from insertion order, so that equal keys keep it.
   for (size_t i = 0; i < order_.size(); ++i) {
     order_[i] = static_cast<int32_t>(i);
   }
   if (!keys.empty()) {
     std::stable_sort(order_.begin(), order_.end(), [&](int32_t a, int32_t b) {
-      for (const Key& key : keys) {
+      for (const SortKey& key : keys) {
         const int c =
             Compare(static_cast<size_t>(a), static_cast<size_t>(b), key.column);
         if (c != 0) return key.descending ? c > 0 : c < 0;
@@ -418,15 +462,8 @@ void TransactionsRecordset::Close() {
 std::unique_ptr<TransactionsRecordset> CLSEP_INFOPAG::RecorsetTransazioni()
     const {
   const auto fields = fields::RecordsetColumns();
-  std::vector<RecordsetColumn> columns;
-  columns.reserve(fields.size());
-  for (const auto* field : fields) {
-    columns.push_back({std::string(field->name), field->column.type,
-                       field->column.size, field->column.precision,
-                       field->column.scale});
-  }
   auto recordset =
-      std::make_unique<TransactionsRecordset>(std::move(columns), Count());
+      std::make_unique<TransactionsRecordset>(ColumnsOf(fields), Count());
   for (const auto& transaction : trasferimenti_) {
     recordset->AddNew();
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -435,6 +472,120 @@ std::unique_ptr<TransactionsRecordset> CLSEP_INFOPAG::RecorsetTransazioni()
     }
   }
   return recordset;
+}
+
+struct TransactionRows::Columns {
+  std::vector<const fields::Field<CLSEP_TRANSFCREDIT>*> fields =
+      fields::RecordsetColumns();
+  std::vector<RecordsetColumn> columns = ColumnsOf(fields);
+
+  static const Columns& Get() {
+    static const Columns* const columns = new Columns();
+    return *columns;
+  }
+  // Column `index`'s value in `transaction`, as the recordset stores it.
+  Variant Value(size_t index, const CLSEP_TRANSFCREDIT& transaction) const {
+    return *Converted(columns[index], fields[index]->get(transaction));
+  }
+  // The text of a text field, without a copy; nullptr for any other field.
+  const std::string* Text(size_t index,
+                          const CLSEP_TRANSFCREDIT& transaction) const {
+    if (fields[index]->kind != fields::FieldKind::kText) return nullptr;
+    return static_cast<const std::string*>(fields[index]->address(transaction));
+  }
+};
+
+TransactionRows::TransactionRows(const CLSEP_INFOPAG& block)
+    : columns_(Columns::Get()) {
+  const size_t width = columns_.columns.size();
+  rows_.reserve(static_cast<size_t>(block.Count()));
+  for (int32_t i = 1; i <= block.Count(); ++i) {
+    const CLSEP_TRANSFCREDIT& transaction = *block.Trasferimento(i);
+    for (size_t c = 0; c < width; ++c) {
+      const RecordsetColumn& column = columns_.columns[c];
+      // A text field is measured without a copy.
+      const std::string* text = columns_.Text(c, transaction);
+      const bool accepted =
+          text != nullptr && column.type == RecordsetColumnType::kVarChar
+              ? utf8::Length(*text) <= static_cast<size_t>(column.size)
+              : Converted(column, columns_.fields[c]->get(transaction))
+                    .has_value();
+      if (!accepted) Refuse(column, rows_.size());
+    }
+    rows_.push_back(&transaction);
+  }
+  order_ = rows_;
+}
+
+void TransactionRows::Sort(std::string_view columns) {
+  const std::vector<SortKey> keys = SortKeys(
+      columns, [this](std::string_view name) { return ColumnIndex(name); });
+  // Each row's keys converted once, a row of `values` per transaction.
+  const size_t width = keys.size();
+  std::vector<Variant> values;
+  values.reserve(rows_.size() * width);
+  for (const CLSEP_TRANSFCREDIT* row : rows_) {
+    for (const SortKey& key : keys) {
+      values.push_back(columns_.Value(static_cast<size_t>(key.column), *row));
+    }
+  }
+  // Sorting always starts from fill order, so that equal keys keep it.
+  std::vector<size_t> positions(rows_.size());
+  for (size_t i = 0; i < positions.size(); ++i) positions[i] = i;
+  std::stable_sort(positions.begin(), positions.end(), [&](size_t a, size_t b) {
+    for (size_t k = 0; k < width; ++k) {
+      const int c = CompareValues(values[a * width + k], values[b * width + k]);
+      if (c != 0) return keys[k].descending ? c > 0 : c < 0;
+    }
+    return false;
+  });
+  order_.clear();
+  for (const size_t position : positions) order_.push_back(rows_[position]);
+  position_ = 0;
+  converted_.clear();
+}
+
+void TransactionRows::MoveNext() {
+  if (Eof()) db::RaiseNoCurrentRecord(kSource);
+  ++position_;
+  converted_.clear();
+}
+
+int32_t TransactionRows::ColumnIndex(std::string_view name) const {
+  const std::vector<RecordsetColumn>& columns = columns_.columns;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (EqualsIgnoreCase(columns[i].name, name)) {
+      return static_cast<int32_t>(i);
+    }
+  }
+  db::RaiseItemNotFound(kSource, name);
+}
+
+size_t TransactionRows::Checked(int32_t index) const {
+  if (index < 0 || static_cast<size_t>(index) >= columns_.columns.size()) {
+    db::RaiseItemNotFound(kSource, std::to_string(index));
+  }
+  return static_cast<size_t>(index);
+}
+
+const CLSEP_TRANSFCREDIT& TransactionRows::Current() const {
+  if (Eof()) db::RaiseNoCurrentRecord(kSource);
+  return *order_[position_];
+}
+
+Variant TransactionRows::Value(int32_t index) const {
+  return columns_.Value(Checked(index), Current());
+}
+
+std::string_view TransactionRows::TextValue(int32_t index) const {
+  const size_t column = Checked(index);
+  if (columns_.columns[column].type != RecordsetColumnType::kVarChar) {
+    rt::Raise(rt::kTypeMismatch);
+  }
+  if (const std::string* text = columns_.Text(column, Current())) return *text;
+  const Variant value = columns_.Value(column, Current());
+  if (value.IsNull()) return {};
+  return converted_.emplace_back(*value.AsString());
 }
 
 }  // namespace zsepa

@@ -11,6 +11,7 @@
 #include "base/testing/error_code.h"
 #include "zsepa/clsep_infopag.h"
 #include "zsepa/error.h"
+#include "zsepa/transaction_rows.h"
 
 namespace zsepa {
 namespace {
@@ -96,6 +97,11 @@ TEST(TransactionsRecordsetTest, RefusesValuesItsColumnsCannotHold) {
     const CLSEP_INFOPAG block = BlockWithThird(c.fill);
     std::string text;
     const int32_t code = ErrorCode([&] { block.RecorsetTransazioni(); }, &text);
+    // The rows read without the recordset refuse the same value alike.
+    std::string rows_text;
+    EXPECT_EQ(ErrorCode([&] { TransactionRows rows(block); }, &rows_text), code)
+        << c.input;
+    EXPECT_EQ(rows_text, text) << c.input;
     if (c.refused.empty()) {
       EXPECT_EQ(code, 0) << c.input << ": " << text;
     } else {
@@ -147,6 +153,10 @@ TEST(TransactionsRecordsetTest, StoresValuesInTheColumnsTypes) {
     // Returned on the last row: the third transaction.
     ASSERT_FALSE(rs->Eof()) << c.input;
     EXPECT_EQ(rs->Field(c.column), c.expected) << c.input;
+    TransactionRows rows(block);
+    rows.MoveNext();
+    rows.MoveNext();
+    EXPECT_EQ(rows.Value(rows.ColumnIndex(c.column)), c.expected) << c.input;
   }
 }
 
@@ -273,6 +283,16 @@ TEST(TransactionsRecordsetTest, SortsStablyByTheListedColumns) {
       order += (order.empty() ? "" : " ") + rs->Field("NumeroEffetto").ToText();
     }
     EXPECT_EQ(order, c.expected) << c.input << " sorted by \"" << c.sort << '"';
+    TransactionRows rows(block);
+    rows.Sort("Scadenza DESC");
+    rows.Sort(c.sort);
+    const int32_t item = rows.ColumnIndex("NumeroEffetto");
+    std::string rows_order;
+    for (; !rows.Eof(); rows.MoveNext()) {
+      rows_order +=
+          (rows_order.empty() ? "" : " ") + std::string(rows.TextValue(item));
+    }
+    EXPECT_EQ(rows_order, c.expected) << c.input << " (rows)";
   }
   CLSEP_INFOPAG block;
   block.AddTrasfer();

@@ -13,7 +13,7 @@
 #include "writers/bank_profile.h"
 #include "writers/xml_builder.h"
 #include "zsepa/error.h"
-#include "zsepa/transactions_recordset.h"
+#include "zsepa/transaction_rows.h"
 
 // The CBI direct-debit writer: one group header with the builder's totals,
 // then the first block's transactions grouped into "PmtInf" elements by
@@ -53,7 +53,7 @@ const char* SequenceCode(const Variant& value) {
 // The recordset columns of one party: the customer's or the account
 // holder's ("TitIBAN_").
 struct PartyColumns {
-  PartyColumns(const TransactionsRecordset& rs, const std::string& prefix)
+  PartyColumns(const TransactionRows& rs, const std::string& prefix)
       : name(rs.ColumnIndex(prefix + "RagioneSociale")),
         street(rs.ColumnIndex(prefix + "Indirizzo")),
         postcode(rs.ColumnIndex(prefix + "Cap")),
@@ -67,7 +67,7 @@ struct PartyColumns {
 
 // The columns the writer reads, found by name once per file.
 struct Columns {
-  explicit Columns(const TransactionsRecordset& rs)
+  explicit Columns(const TransactionRows& rs)
       : sequence(rs.ColumnIndex("TipoSequenzaRidSDD")),
         due_date(rs.ColumnIndex("Scadenza")),
         item(rs.ColumnIndex("NumeroEffetto")),
@@ -192,7 +192,7 @@ class DirectDebitDocument {
   }
 
   // One "DrctDbtTxInf" from the current row.
-  xml::Element Transaction(const TransactionsRecordset& rs, const Columns& c,
+  xml::Element Transaction(const TransactionRows& rs, const Columns& c,
                            int32_t counter) {
     auto text = [&rs](int32_t column) { return rs.TextValue(column); };
     ++position_;
@@ -263,7 +263,7 @@ class DirectDebitDocument {
     return wrapper;
   }
 
-  xml::Element Party(const TransactionsRecordset& rs, const char* tag,
+  xml::Element Party(const TransactionRows& rs, const char* tag,
                      const PartyColumns& p) {
     xml::Element party = doc_.NuovoElemento(tag);
     doc_.AggiungiElemento(party, "Nm", CleanText(rs.TextValue(p.name)));
@@ -338,18 +338,18 @@ void CbiDirectDebitWriter::Write(const WriteContext& context,
   DirectDebitDocument writer(doc, context, msg_id, creditor);
   writer.Aggiungi(doc.Radice(), writer.GroupHeader(blocks, block));
 
-  std::unique_ptr<TransactionsRecordset> rs = block.RecorsetTransazioni();
-  if (rs->RecordCount() > 0) {
-    rs->Sort(kSortOrder);
-    rs->MoveFirst();
-    const Columns columns(*rs);
+  // The block's transactions recordset, read without its copy of the values.
+  TransactionRows rs(block);
+  if (rs.RecordCount() > 0) {
+    rs.Sort(kSortOrder);
+    const Columns columns(rs);
     int32_t groups = 0;
     int32_t transactions = 0;
     std::optional<Variant> previous_sequence, previous_due_date;
     std::optional<xml::Element> open;
-    for (; !rs->Eof(); rs->MoveNext()) {
-      const Variant sequence = rs->Value(columns.sequence);
-      const Variant due_date = rs->Value(columns.due_date);
+    for (; !rs.Eof(); rs.MoveNext()) {
+      const Variant sequence = rs.Value(columns.sequence);
+      const Variant due_date = rs.Value(columns.due_date);
       const bool new_group =
           !previous_sequence || previous_sequence->IsNull() ||
           !previous_due_date || previous_due_date->IsNull() ||
@@ -368,13 +368,12 @@ void CbiDirectDebitWriter::Write(const WriteContext& context,
       }
       if (transactions == INT32_MAX) rt::Raise(rt::kOverflow);
       ++transactions;
-      writer.Aggiungi(*open, writer.Transaction(*rs, columns, transactions));
+      writer.Aggiungi(*open, writer.Transaction(rs, columns, transactions));
       previous_sequence = sequence;
       previous_due_date = due_date;
     }
     if (open) writer.Aggiungi(doc.Radice(), std::move(*open));
   }
-  rs->Close();
   SaveDocument(context, doc, PercorsoFile);
 }
 
