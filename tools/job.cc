@@ -1062,16 +1062,21 @@ bool WalkFast(simdjson::ondemand::value value, JobReader& reader) {
       simdjson::ondemand::object object;
       if (value.get_object().get(object) != simdjson::SUCCESS) return false;
       reader.start_object(static_cast<std::size_t>(-1));
-      for (auto field : object) {
-        std::string_view name;
-        if (field.unescaped_key().get(name) != simdjson::SUCCESS) return false;
-        std::string key(name);
-        reader.key(key);
-        simdjson::ondemand::value member;
-        if (field.value().get(member) != simdjson::SUCCESS ||
-            !WalkFast(member, reader)) {
+      for (auto result : object) {
+        simdjson::ondemand::field field;
+        if (std::move(result).get(field) != simdjson::SUCCESS) return false;
+        // A key without escapes is taken as it stands, like a text.
+        const char* raw = field.key().raw();
+        const char* end = raw;
+        while (*end != '"' && *end != '\\') ++end;
+        std::string_view name(raw, static_cast<size_t>(end - raw));
+        if (*end == '\\' &&
+            field.unescaped_key().get(name) != simdjson::SUCCESS) {
           return false;
         }
+        std::string key(name);
+        reader.key(key);
+        if (!WalkFast(field.value(), reader)) return false;
       }
       reader.end_object();
       return true;

@@ -293,14 +293,17 @@ int Run(int argc, char** argv) {
 // The program owns its process. A large write allocates hundreds of
 // megabytes in small pieces, and first touches of fresh pages cost about a
 // third of its CPU time; glibc's malloc can back its heap with transparent
-// huge pages, but reads that setting only when a process starts. So the
-// program starts itself once more with it, unless GLIBC_TUNABLES is already
-// set (even empty): then the caller's settings stand. A library linked into
-// a host never does this.
-void UseHugePagesForTheHeap(char** argv) {
+// huge pages, and can keep even the largest blocks (the job's text, the
+// JSON reader's index) in the heap, where the memory they leave is used
+// again instead of being returned and touched afresh; it reads those
+// settings only when a process starts. So the program starts itself once
+// more with them, unless GLIBC_TUNABLES is already set (even empty): then
+// the caller's settings stand. A library linked into a host never does this.
+void TuneTheHeap(char** argv) {
 #ifdef __GLIBC__
   if (std::getenv("GLIBC_TUNABLES") != nullptr) return;
-  if (setenv("GLIBC_TUNABLES", "glibc.malloc.hugetlb=1", 0) != 0) return;
+  constexpr char kTunables[] = "glibc.malloc.hugetlb=1:glibc.malloc.mmap_max=0";
+  if (setenv("GLIBC_TUNABLES", kTunables, 0) != 0) return;
   execv("/proc/self/exe", argv);
   // Not started again (no /proc): go on with the usual heap.
   unsetenv("GLIBC_TUNABLES");
@@ -312,7 +315,7 @@ void UseHugePagesForTheHeap(char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  UseHugePagesForTheHeap(argv);
+  TuneTheHeap(argv);
   int status = 1;
   try {
     status = Run(argc, argv);
