@@ -475,13 +475,70 @@ std::unique_ptr<TransactionsRecordset> CLSEP_INFOPAG::RecorsetTransazioni()
 }
 
 struct TransactionRows::Columns {
+  // How a column's value is checked: most fields' types tell at once
+  // whether their column takes them, without converting the value.
+  enum class Check {
+    kConvert,  // converted as the recordset converts it
+    kAlways,   // any value of the field fits (a date, a whole number)
+    kLength,   // a text field: its length
+    kDecimal,  // a number well within the column is taken without rounding
+  };
+
   std::vector<const fields::Field<CLSEP_TRANSFCREDIT>*> fields =
       fields::RecordsetColumns();
   std::vector<RecordsetColumn> columns = ColumnsOf(fields);
+  std::vector<Check> checks;
+  std::vector<double> decimal_limits;  // of each decimal column
+
+  Columns() {
+    using Kind = fields::FieldKind;
+    using Type = RecordsetColumnType;
+    for (size_t i = 0; i < fields.size(); ++i) {
+      const Kind kind = fields[i]->kind;
+      const Type type = columns[i].type;
+      const bool whole =
+          kind == Kind::kInt16 || kind == Kind::kInt32 || kind == Kind::kEnum;
+      Check check = Check::kConvert;
+      if (kind == Kind::kText && type == Type::kVarChar) {
+        check = Check::kLength;
+      } else if ((kind == Kind::kDate && type == Type::kDate) ||
+                 (whole && type == Type::kInteger) ||
+                 (kind == Kind::kInt16 && type == Type::kSmallInt)) {
+        check = Check::kAlways;
+      } else if (kind == Kind::kDouble && type == Type::kDecimal) {
+        check = Check::kDecimal;
+      }
+      checks.push_back(check);
+      // Below 10^(integer digits) - 1, rounding to the scale cannot reach
+      // another integer digit.
+      decimal_limits.push_back(
+          std::pow(10.0, columns[i].precision - columns[i].scale) - 1);
+    }
+  }
 
   static const Columns& Get() {
     static const Columns* const columns = new Columns();
     return *columns;
+  }
+  // Whether column `index` takes its value in `transaction`.
+  bool Accepts(size_t index, const CLSEP_TRANSFCREDIT& transaction) const {
+    switch (checks[index]) {
+      case Check::kAlways:
+        return true;
+      case Check::kLength:
+        return utf8::Length(*Text(index, transaction)) <=
+               static_cast<size_t>(columns[index].size);
+      case Check::kDecimal: {
+        const double number =
+            *static_cast<const double*>(fields[index]->address(transaction));
+        if (std::fabs(number) < decimal_limits[index]) return true;
+        break;
+      }
+      case Check::kConvert:
+        break;
+    }
+    return Converted(columns[index], fields[index]->get(transaction))
+        .has_value();
   }
   // Column `index`'s value in `transaction`, as the recordset stores it.
   Variant Value(size_t index, const CLSEP_TRANSFCREDIT& transaction) const {
@@ -502,15 +559,9 @@ TransactionRows::TransactionRows(const CLSEP_INFOPAG& block)
   for (int32_t i = 1; i <= block.Count(); ++i) {
     const CLSEP_TRANSFCREDIT& transaction = *block.Trasferimento(i);
     for (size_t c = 0; c < width; ++c) {
-      const RecordsetColumn& column = columns_.columns[c];
-      // A text field is measured without a copy.
-      const std::string* text = columns_.Text(c, transaction);
-      const bool accepted =
-          text != nullptr && column.type == RecordsetColumnType::kVarChar
-              ? utf8::Length(*text) <= static_cast<size_t>(column.size)
-              : Converted(column, columns_.fields[c]->get(transaction))
-                    .has_value();
-      if (!accepted) Refuse(column, rows_.size());
+      if (!columns_.Accepts(c, transaction)) {
+        Refuse(columns_.columns[c], rows_.size());
+      }
     }
     rows_.push_back(&transaction);
   }
