@@ -350,6 +350,11 @@ TEST(ParseJobTextTest, AgreesWithParsingTheWholeValueFirst) {
       {"unknown profile, then a bad key", R"({"profile":"x","Improto":1})"},
       {"list for the profile", R"({"profile":["exact"],)" + ditta + "}"},
       {"a colon after a text", R"({"DataCreazioneSupporto":"2024-05-02": ]})"},
+      {"negative zeros",
+       R"({"FormatoFile":-0,"TipoStrutturaFile":-0.0,)" + ditta + "}"},
+      {"escapes in keys and texts",
+       R"({"Formato\u0046ile":1,"CodiceIsoLocalizzazione":"F\u0052\n",)" +
+           ditta + "}"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Outcome([&] { return Dump(ParseJobText(c.text, "job.json")); }),
