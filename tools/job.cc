@@ -1285,6 +1285,28 @@ const std::vector<Property<CLSEP_RIFSCA>>& ReferenceProperties() {
   return fields::ReferenceFields();
 }
 
+const std::vector<Property<CLSEP_FILESEPA>>& PropertiesOf(
+    const CLSEP_FILESEPA*) {
+  return BuilderProperties();
+}
+const std::vector<Property<CLSEP_INFOPAG>>& PropertiesOf(const CLSEP_INFOPAG*) {
+  return BlockProperties();
+}
+const std::vector<Property<CLSEP_TRANSFCREDIT>>& PropertiesOf(
+    const CLSEP_TRANSFCREDIT*) {
+  return TransactionProperties();
+}
+const std::vector<Property<CLSEP_RIFSCA>>& PropertiesOf(const CLSEP_RIFSCA*) {
+  return ReferenceProperties();
+}
+const std::vector<Property<framework::CompanyValues>>& PropertiesOf(
+    const framework::CompanyValues*) {
+  return CompanyProperties();
+}
+const std::vector<Property<AddArguments>>& PropertiesOf(const AddArguments*) {
+  return AddProperties();
+}
+
 framework::CompanyValues ParseCompany(const Json& company,
                                       const std::string& path) {
   JobReader reader(nullptr, Role::kCompany, path);
