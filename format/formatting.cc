@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 #include "base/utf8.h"
@@ -10,10 +9,16 @@
 namespace zsepa {
 namespace {
 
+// `value` in at least `width` characters, zeros after the sign ("%0*lld").
 std::string Pad(long long value, int width) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%0*lld", width, value);
-  return buffer;
+  char buffer[24];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  std::string text(buffer, end);
+  if (text.size() < static_cast<size_t>(width)) {
+    text.insert(value < 0 ? 1 : 0, static_cast<size_t>(width) - text.size(),
+                '0');
+  }
+  return text;
 }
 
 // Digits of the date and time of `value` when it is a date or date text.
