@@ -6,8 +6,10 @@
 # kind. Nothing is installed: what is missing is skipped.
 #
 # Usage: bench/side_by_side.sh [--zsepa PATH] [--count N] [--linearity]
-#                              [--kind sepa|sdd] [--keep DIR]
+#                              [--kind sepa|sdd] [--keep DIR] [--runs N]
 #   --count N     transactions per job (default 100000)
+#   --runs N      runs of each program; the one with the median wall time is
+#                 shown (default 3)
 #   --linearity   zsepa alone at 10,000, 100,000 and 300,000 transactions,
 #                 with the time and memory per transaction
 #   --kind K      only the credit-transfer (sepa) or direct-debit (sdd) job
@@ -24,6 +26,7 @@ count=100000
 linearity=0
 kinds=(sepa sdd)
 keep=""
+runs=3
 while (($#)); do
   case $1 in
     --zsepa) zsepa=$2; shift 2 ;;
@@ -31,7 +34,8 @@ while (($#)); do
     --linearity) linearity=1; shift ;;
     --kind) kinds=("$2"); shift 2 ;;
     --keep) keep=$2; shift 2 ;;
-    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --runs) runs=$2; shift 2 ;;
+    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
   esac
 done
@@ -85,24 +89,28 @@ with open(out, "w") as f:
 EOF
 }
 
-# measure LABEL COMMAND...: runs the command under /usr/bin/time -v and sets
-# wall and cpu (user + system, seconds: the figure to trust on a busy
-# machine) and peak (MiB).
+# measure LABEL COMMAND...: runs the command `runs` times under
+# /usr/bin/time -v and sets wall and cpu (user + system, seconds: the figure
+# to trust on a busy machine) and peak (MiB) of the run with the median wall
+# time.
 measure() {
-  local label=$1
+  local label=$1 run results=()
   shift
-  if ! /usr/bin/time -v -o "$work/time.txt" "$@" >"$work/out.txt" 2>&1; then
-    echo "$label failed:" >&2
-    tail -5 "$work/out.txt" >&2
-    return 1
-  fi
-  wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {
-    n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i];
-    printf "%.2f", s }' "$work/time.txt")
-  cpu=$(awk -F': ' '/(User|System) time/ { s += $2 } END { printf "%.2f", s }' \
-    "$work/time.txt")
-  peak=$(awk -F': ' '/Maximum resident set size/ { printf "%.0f", $2 / 1024 }' \
-    "$work/time.txt")
+  for ((run = 0; run < runs; run++)); do
+    if ! /usr/bin/time -v -o "$work/time.txt" "$@" >"$work/out.txt" 2>&1; then
+      echo "$label failed:" >&2
+      tail -5 "$work/out.txt" >&2
+      return 1
+    fi
+    results+=("$(awk -F': ' '
+      /Elapsed \(wall clock\)/ { n = split($2, p, ":"); w = 0;
+        for (i = 1; i <= n; i++) w = w * 60 + p[i] }
+      /(User|System) time/ { c += $2 }
+      /Maximum resident set size/ { m = $2 / 1024 }
+      END { printf "%.2f %.2f %.0f", w, c, m }' "$work/time.txt")")
+  done
+  read -r wall cpu peak < <(printf '%s\n' "${results[@]}" | sort -n |
+    sed -n "$(((runs + 1) / 2))p")
 }
 
 # The npm package, when some node_modules holds it.
