@@ -89,6 +89,10 @@ with open(out, "w") as f:
 EOF
 }
 
+# settle FILE: a job just written is first flushed to disk, so that the
+# runs do not wait behind its writeback when they flush their own files.
+settle() { sync "$1" 2>/dev/null || sync; }
+
 # measure LABEL COMMAND...: runs the command `runs` times under
 # /usr/bin/time -v and sets wall and cpu (user + system, seconds: the figure
 # to trust on a busy machine) and peak (MiB) of the run with the median wall
@@ -178,6 +182,7 @@ if ((linearity)); then
   for kind in "${kinds[@]}"; do
     for n in 10000 100000 300000; do
       make_job "$kind" "$n" "$work/$kind-$n.json"
+      settle "$work/$kind-$n.json"
       measure "zsepa $kind $n" "$zsepa" write "$work/$kind-$n.json" \
         --out "$work/$kind-$n.xml" --db "$work/demo.db"
       printf '%-6s %9d %8s %8s %9s %11s %11s\n' "$kind" "$n" "$wall" "$cpu" \
@@ -195,6 +200,7 @@ row kind count program wall_s cpu_s peak_MiB file_MB wall_ratio \
   cpu_ratio mem_ratio
 for kind in "${kinds[@]}"; do
   make_job "$kind" "$count" "$work/$kind.json"
+  settle "$work/$kind.json"
   measure "zsepa $kind" "$zsepa" write "$work/$kind.json" \
     --out "$work/$kind.xml" --db "$work/demo.db"
   z_wall=$wall z_cpu=$cpu z_peak=$peak
