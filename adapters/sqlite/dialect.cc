@@ -1,15 +1,25 @@
 #include "adapters/sqlite/dialect.h"
 
+#include <array>
 #include <cstddef>
 
 namespace zsepa::sqlite {
 namespace {
 
+// The characters of a word, by byte: letters, digits, _ $ @ # and every
+// byte of a multi-byte character.
+constexpr auto kIdentifierChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    table[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '@' ||
+               c == '#' || c >= 0x80;
+  }
+  return table;
+}();
+
 bool IsIdentifierChar(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-         (c >= '0' && c <= '9') || c == '_' || c == '$' || c == '@' ||
-         c == '#' || u >= 0x80;
+  return kIdentifierChars[static_cast<unsigned char>(c)];
 }
 
 bool IsBlank(char c) {

@@ -1,15 +1,25 @@
 #include "adapters/sqlite/statement_shape.h"
 
+#include <algorithm>
+#include <array>
+
 #include "base/ascii.h"
 
 namespace zsepa::sqlite {
 namespace {
 
-bool IsWordChar(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-         (c >= '0' && c <= '9') || c == '_' || c == '$' ||
-         static_cast<unsigned char>(c) >= 0x80;
-}
+// The characters of a word, by byte: letters, digits, _ $ and every byte of
+// a multi-byte character.
+constexpr auto kWordChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    table[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+               (c >= '0' && c <= '9') || c == '_' || c == '$' || c >= 0x80;
+  }
+  return table;
+}();
+
+bool IsWordChar(char c) { return kWordChars[static_cast<unsigned char>(c)]; }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -43,9 +53,13 @@ std::optional<StatementShape> ShapeOf(std::string_view sql) {
       end = QuotedEnd(sql, pos, '\'');
       if (end == std::string_view::npos) return std::nullopt;
       Literal literal{true, {}, 0};
-      for (size_t at = pos + 1; at + 1 < end; ++at) {
-        literal.text += sql[at];
-        if (sql[at] == '\'') ++at;
+      // The text between the quotes, each doubled quote taken once.
+      for (size_t at = pos + 1; at + 1 < end;) {
+        const size_t quote = std::min(sql.find('\'', at), end - 1);
+        literal.text.append(sql.substr(at, quote - at));
+        if (quote + 1 >= end) break;
+        literal.text += '\'';
+        at = quote + 2;
       }
       shape.literals.push_back(std::move(literal));
       shape.text += '?';
