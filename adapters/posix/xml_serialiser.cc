@@ -3,6 +3,7 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -17,6 +18,21 @@ constexpr std::string_view kDeclaration =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 // Two spaces a level; deeper levels get the indentation of the deepest one,
 // as in libxml2.
+// The characters Escaped replaces: & < > and CR always, " TAB LF in
+// attribute values too.
+constexpr std::array<bool, 256> Special(bool in_attribute) {
+  std::array<bool, 256> table{};
+  for (const char c : {'&', '<', '>', '\r'})
+    table[static_cast<unsigned char>(c)] = true;
+  if (in_attribute) {
+    for (const char c : {'"', '\t', '\n'})
+      table[static_cast<unsigned char>(c)] = true;
+  }
+  return table;
+}
+constexpr std::array<bool, 256> kSpecialInText = Special(false);
+constexpr std::array<bool, 256> kSpecialInAttribute = Special(true);
+
 constexpr size_t kMaxIndentLevels = 30;
 constexpr char kIndent[] =
     "                                                            ";
@@ -150,8 +166,11 @@ class Serialiser {
   // in attribute values also " TAB and LF, which would otherwise be read
   // back as spaces.
   void Escaped(std::string_view text, bool in_attribute) {
+    const std::array<bool, 256>& special =
+        in_attribute ? kSpecialInAttribute : kSpecialInText;
     size_t plain = 0;
     for (size_t pos = 0; pos < text.size(); ++pos) {
+      if (!special[static_cast<unsigned char>(text[pos])]) continue;
       std::string_view entity;
       switch (text[pos]) {
         case '&':
