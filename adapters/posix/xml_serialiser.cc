@@ -20,7 +20,7 @@ constexpr std::string_view kDeclaration =
 // as in libxml2.
 // The characters Escaped replaces: & < > and CR always, " TAB LF in
 // attribute values too.
-constexpr std::array<bool, 256> Special(bool in_attribute) {
+constexpr std::array<bool, 256> ToEscape(bool in_attribute) {
   std::array<bool, 256> table{};
   for (const char c : {'&', '<', '>', '\r'})
     table[static_cast<unsigned char>(c)] = true;
@@ -30,8 +30,8 @@ constexpr std::array<bool, 256> Special(bool in_attribute) {
   }
   return table;
 }
-constexpr std::array<bool, 256> kSpecialInText = Special(false);
-constexpr std::array<bool, 256> kSpecialInAttribute = Special(true);
+constexpr std::array<bool, 256> kEscapeInText = ToEscape(false);
+constexpr std::array<bool, 256> kEscapeInAttribute = ToEscape(true);
 
 constexpr size_t kMaxIndentLevels = 30;
 constexpr char kIndent[] =
@@ -166,11 +166,11 @@ class Serialiser {
   // in attribute values also " TAB and LF, which would otherwise be read
   // back as spaces.
   void Escaped(std::string_view text, bool in_attribute) {
-    const std::array<bool, 256>& special =
-        in_attribute ? kSpecialInAttribute : kSpecialInText;
+    const std::array<bool, 256>& escape =
+        in_attribute ? kEscapeInAttribute : kEscapeInText;
     size_t plain = 0;
     for (size_t pos = 0; pos < text.size(); ++pos) {
-      if (!special[static_cast<unsigned char>(text[pos])]) continue;
+      if (!escape[static_cast<unsigned char>(text[pos])]) continue;
       std::string_view entity;
       switch (text[pos]) {
         case '&':
