@@ -897,9 +897,7 @@ class JobReader : public TextPlaces {
       case Role::kCompany: {
         framework::CompanyValues& values =
             root_ == Role::kJob ? job_.ditta : company_;
-        for (const auto& assignment : company_values_) {
-          assignment.ApplyTo(values);
-        }
+        company_values_.ApplyTo(values);
         has_company_ = true;
         break;
       }
@@ -1384,7 +1382,7 @@ framework::CompanyValues ReadCompany(const std::string& path) {
 }
 
 bool RunJob(Job& job, CLSEP_FILESEPA& builder, const ProgressFn& progress) {
-  for (const auto& assignment : job.values) assignment.ApplyTo(builder);
+  job.values.ApplyTo(builder);
   int64_t done = 0;
   for (BlockPlan& plan : job.blocchi) {
     std::shared_ptr<CLSEP_INFOPAG> block;
@@ -1398,19 +1396,15 @@ bool RunJob(Job& job, CLSEP_FILESEPA& builder, const ProgressFn& progress) {
       // A fresh builder holds Stato 0 until its first failure.
       if (builder.Stato() != 0) return false;
     }
-    for (const auto& assignment : plan.values) assignment.ApplyTo(*block);
+    plan.values.ApplyTo(*block);
     for (const TransactionPlan& transaction_plan : plan.trasferimenti) {
       const std::shared_ptr<CLSEP_TRANSFCREDIT> transaction =
           block->AddTrasfer();
-      for (const auto& assignment : transaction_plan.values) {
-        assignment.ApplyTo(*transaction);
-      }
+      transaction_plan.values.ApplyTo(*transaction);
       for (const auto& reference_values : transaction_plan.riferimenti) {
         const std::shared_ptr<CLSEP_RIFSCA> reference =
             transaction->AddRiferimentoScadenza();
-        for (const auto& assignment : reference_values) {
-          assignment.ApplyTo(*reference);
-        }
+        reference_values.ApplyTo(*reference);
       }
       if (progress)
         progress("adding transactions", ++done, job.transaction_count);

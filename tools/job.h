@@ -173,6 +173,30 @@ class Assignments {
     bytes_.clear();
     count_ = 0;
   }
+  // Sets every value on `object` in order, as each Assignment's ApplyTo
+  // would; a text for a text field goes straight into the field (setting a
+  // text field stores the text as it is), without a copy in between.
+  void ApplyTo(T& object) const {
+    const char* const end = bytes_.data() + bytes_.size();
+    for (const char* at = bytes_.data(); at != end;) {
+      const char* after_place = at + 1;
+      const Property<T>& property = Table()[static_cast<uint8_t>(*at)];
+      if (property.kind == FieldKind::kText &&
+          static_cast<Variant::Type>(Get<uint8_t>(after_place)) ==
+              Variant::Type::kString) {
+        const size_t size = GetSize(after_place);
+        // The field's own member: `object` is not const.
+        auto* text = static_cast<std::string*>(
+            const_cast<void*>(property.address(object)));
+        text->assign(after_place, size);
+        at = after_place + size;
+        continue;
+      }
+      auto [assignment, next] = Decode(at);
+      assignment.ApplyTo(object);
+      at = next;
+    }
+  }
 
  private:
   static_assert(std::is_trivially_copyable_v<Date>);
@@ -194,6 +218,16 @@ class Assignments {
     std::memcpy(&value, at, sizeof value);
     at += sizeof value;
     return value;
+  }
+
+  // The length of a text stored at `at`, which moves past it.
+  static size_t GetSize(const char*& at) {
+    size_t size = 0;
+    for (int shift = 0;; shift += 7) {
+      const auto byte = Get<uint8_t>(at);
+      size |= static_cast<size_t>(byte & 0x7F) << shift;
+      if ((byte & 0x80) == 0) return size;
+    }
   }
 
   // The assignment stored at `at`, and where the next one starts.
@@ -225,12 +259,7 @@ class Assignments {
         value = Variant(Get<Date>(at));
         break;
       case Variant::Type::kString: {
-        size_t size = 0;
-        for (int shift = 0;; shift += 7) {
-          const auto byte = Get<uint8_t>(at);
-          size |= static_cast<size_t>(byte & 0x7F) << shift;
-          if ((byte & 0x80) == 0) break;
-        }
+        const size_t size = GetSize(at);
         value = Variant(std::string(at, size));
         at += size;
         break;
