@@ -3,10 +3,10 @@
 // Loads read the whole file (regular files on disk only, at most 256 MiB)
 // and parse it strictly: no network, no external entities or DTDs loaded,
 // no entity substitution, no recovery; the first error gives the parse
-// error. Saves write the saved form (adapters/posix/xml_serialiser, which
-// depends on libxml2 alone) into a new temporary file in the target's
-// folder, flush it to disk and move it over the target in one step; on any
-// failure the temporary file is deleted and the target is untouched.
+// error. Saves write the saved form (framework/xml_serialiser) into a new
+// temporary file in the target's folder, flush it to disk and move it over
+// the target in one step; on any failure the temporary file is deleted and
+// the target is untouched.
 // Paths are UTF-8 and go to the wide-character file API.
 
 #include <libxml/parser.h>
@@ -19,10 +19,10 @@
 #include <string>
 #include <string_view>
 
-#include "adapters/posix/xml_serialiser.h"
 #include "com/com_support.h"
 #include "framework/strict_parse.h"
 #include "framework/xml_document.h"
+#include "framework/xml_serialiser.h"
 #include "zsepa/error.h"
 #include "zsepa/xml_file_service.h"
 
@@ -167,17 +167,16 @@ class WindowsXmlFileService final : public XmlFileService {
     Handle file(created);
     if (!file.valid()) throw SaveError(path, SystemMessage(GetLastError()));
     DWORD failure = 0;
-    const bool written =
-        posix::SerialiseXml(*tree, [&](std::string_view piece) {
-          DWORD done = 0;
-          if (!WriteFile(file.get(), piece.data(),
-                         static_cast<DWORD>(piece.size()), &done, nullptr) ||
-              done != piece.size()) {
-            failure = GetLastError();
-            return false;
-          }
-          return true;
-        });
+    const bool written = SerialiseXml(*tree, [&](std::string_view piece) {
+      DWORD done = 0;
+      if (!WriteFile(file.get(), piece.data(), static_cast<DWORD>(piece.size()),
+                     &done, nullptr) ||
+          done != piece.size()) {
+        failure = GetLastError();
+        return false;
+      }
+      return true;
+    });
     bool ok = written && FlushFileBuffers(file.get());
     if (written && !ok) failure = GetLastError();
     if (!file.Close() && ok) {

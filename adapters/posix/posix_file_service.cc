@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "adapters/posix/regular_file.h"
-#include "adapters/posix/xml_serialiser.h"
 #include "framework/strict_parse.h"
 #include "framework/xml_document.h"
+#include "framework/xml_serialiser.h"
 #include "zsepa/error.h"
 
 namespace zsepa::posix {
@@ -418,8 +418,9 @@ void PosixXmlFileService::Save(const XmlDocument& doc,
     write_error = errno != 0 ? errno : EIO;
     return false;
   };
-  const bool written = compact != nullptr ? SerialiseXml(*compact, output)
-                                          : SerialiseXml(*TreeOf(doc), output);
+  const bool written = compact != nullptr
+                           ? framework::SerialiseXml(*compact, output)
+                           : framework::SerialiseXml(*TreeOf(doc), output);
   if (!written) throw SaveError(path, SystemMessage(write_error));
   if (ops_->Sync(temp.fd()) != 0) throw SaveError(path, SystemMessage(errno));
   if (temp.path().empty()) {

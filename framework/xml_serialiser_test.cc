@@ -1,4 +1,4 @@
-#include "adapters/posix/xml_serialiser.h"
+#include "framework/xml_serialiser.h"
 
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
@@ -12,7 +12,7 @@
 
 #include "framework/compact_tree.h"
 
-namespace zsepa::posix {
+namespace zsepa::framework {
 namespace {
 
 struct DocDeleter {
@@ -117,8 +117,8 @@ TEST(XmlSerialiserTest, StopsWhenTheOutputRefuses) {
 
 // A random built tree: elements nested past the indentation limit, leaves
 // with hostile texts and attribute values, empty elements.
-void Grow(framework::CompactTree& tree, framework::CompactTree::Node& parent,
-          int depth, std::mt19937& random) {
+void Grow(CompactTree& tree, CompactTree::Node& parent, int depth,
+          std::mt19937& random) {
   static const char* const kTags[] = {"A", "Nm", "InstdAmt", "PstlAdr"};
   static const std::string_view kPieces[] = {"a",
                                              "&",
@@ -142,11 +142,11 @@ void Grow(framework::CompactTree& tree, framework::CompactTree::Node& parent,
     }
     return result;
   };
-  framework::CompactTree::Node* last = nullptr;
+  CompactTree::Node* last = nullptr;
   for (int n = static_cast<int>(random() % 5); n > 0; --n) {
     const char* tag = kTags[random() % std::size(kTags)];
     const unsigned kind = random() % 8;
-    framework::CompactTree::Node* child = nullptr;
+    CompactTree::Node* child = nullptr;
     if (kind < 4 || depth > 36) {
       child = tree.NewLeaf(tag, text(kind == 0 ? 9000 : 6),
                            kind == 1 ? "Ccy" : nullptr, text(4));
@@ -164,7 +164,7 @@ void Grow(framework::CompactTree& tree, framework::CompactTree::Node& parent,
 TEST(XmlSerialiserTest, WritesCompactTreesAsLibxml2WritesTheirTree) {
   std::mt19937 random(15);
   for (int round = 0; round < 60; ++round) {
-    framework::CompactTree tree("urn:CBI:xsd:CBIPaymentRequest.00.04.00");
+    CompactTree tree("urn:CBI:xsd:CBIPaymentRequest.00.04.00");
     auto* root = tree.NewElement("CBIPaymentRequest");
     Grow(tree, *root, 0, random);
     tree.SetRoot(root);
@@ -179,4 +179,4 @@ TEST(XmlSerialiserTest, WritesCompactTreesAsLibxml2WritesTheirTree) {
 }
 
 }  // namespace
-}  // namespace zsepa::posix
+}  // namespace zsepa::framework

@@ -1,4 +1,4 @@
-#include "adapters/posix/xml_serialiser.h"
+#include "framework/xml_serialiser.h"
 
 #include <libxml/tree.h>
 
@@ -11,7 +11,7 @@
 
 #include "framework/compact_tree.h"
 
-namespace zsepa::posix {
+namespace zsepa::framework {
 namespace {
 
 constexpr std::string_view kDeclaration =
@@ -84,7 +84,7 @@ class Serialiser {
     return !failed_;
   }
 
-  bool Document(const framework::CompactTree& tree) {
+  bool Document(const CompactTree& tree) {
     Put(kDeclaration);
     Element(*tree.root(), 0, true, &tree.namespace_uri());
     Put('\n');
@@ -95,11 +95,10 @@ class Serialiser {
  private:
   // An element of a compact tree and its subtree. The layout rule is the
   // one Tree applies: an element with text is written inline, to its end.
-  void Element(const framework::CompactTree::Node& node, int level,
-               bool indented, const std::string* namespace_uri = nullptr) {
+  void Element(const CompactTree::Node& node, int level, bool indented,
+               const std::string* namespace_uri = nullptr) {
     const std::string_view tag(node.tag);
-    const framework::CompactTree::Content content =
-        framework::CompactTree::ContentOf(node);
+    const CompactTree::Content content = CompactTree::ContentOf(node);
     Put('<');
     Put(tag);
     if (namespace_uri != nullptr) {
@@ -114,8 +113,7 @@ class Serialiser {
       Escaped(content.value, true);
       Put('"');
     }
-    const framework::CompactTree::Node* first =
-        framework::CompactTree::FirstChild(node);
+    const CompactTree::Node* first = CompactTree::FirstChild(node);
     if (content.text.empty() && first == nullptr) {
       Put("/>");
       return;
@@ -124,8 +122,8 @@ class Serialiser {
     Escaped(content.text, false);
     const bool layout = indented && content.text.empty();
     if (layout) Put('\n');
-    for (const framework::CompactTree::Node* child = first;
-         child != nullptr && !failed_; child = child->next) {
+    for (const CompactTree::Node* child = first; child != nullptr && !failed_;
+         child = child->next) {
       if (layout) Indent(level + 1);
       Element(*child, level + 1, layout);
       if (layout) Put('\n');
@@ -383,9 +381,9 @@ bool SerialiseXml(const xmlDoc& doc,
   return Serialiser(output).Document(doc);
 }
 
-bool SerialiseXml(const framework::CompactTree& tree,
+bool SerialiseXml(const CompactTree& tree,
                   const std::function<bool(std::string_view)>& output) {
   return Serialiser(output).Document(tree);
 }
 
-}  // namespace zsepa::posix
+}  // namespace zsepa::framework

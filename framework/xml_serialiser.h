@@ -1,5 +1,5 @@
-#ifndef ZSEPA_ADAPTERS_POSIX_XML_SERIALISER_H_
-#define ZSEPA_ADAPTERS_POSIX_XML_SERIALISER_H_
+#ifndef ZSEPA_FRAMEWORK_XML_SERIALISER_H_
+#define ZSEPA_FRAMEWORK_XML_SERIALISER_H_
 
 #include <cstddef>
 #include <functional>
@@ -8,10 +8,8 @@
 struct _xmlDoc;
 
 namespace zsepa::framework {
-class CompactTree;
-}
 
-namespace zsepa::posix {
+class CompactTree;
 
 // The serialiser hands its output over in pieces of at most this many bytes.
 inline constexpr size_t kSerialiserPieceSize = 64u << 10;
@@ -48,6 +46,6 @@ bool SerialiseXml(const _xmlDoc& doc,
 bool SerialiseXml(const framework::CompactTree& tree,
                   const std::function<bool(std::string_view)>& output);
 
-}  // namespace zsepa::posix
+}  // namespace zsepa::framework
 
-#endif  // ZSEPA_ADAPTERS_POSIX_XML_SERIALISER_H_
+#endif  // ZSEPA_FRAMEWORK_XML_SERIALISER_H_
