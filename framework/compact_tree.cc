@@ -77,27 +77,52 @@ CompactTree::CompactTree(std::string_view namespace_uri)
 
 CompactTree::~CompactTree() {
   for (const Block& block : blocks_) FreeArenaBlock(block.memory, block.size);
+  for (const Block& block : own_) FreeArenaBlock(block.memory, block.size);
 }
 
 void* CompactTree::Allocate(size_t size) {
   size = (size + kAlignment - 1) & ~(kAlignment - 1);
   if (size > left_) {
-    blocks_.reserve(blocks_.size() + 1);  // no block is lost if this throws
     if (size > kLastBlockSize / 4) {
+      own_.reserve(own_.size() + 1);  // no block is lost if this throws
       const size_t own = std::max(size, kFirstBlockSize);
-      blocks_.push_back({ArenaBlock(own), own});
-      return blocks_.back().memory;
+      own_.push_back({ArenaBlock(own), own});
+      return own_.back().memory;
     }
-    const size_t block_size = next_block_size_;
-    next_block_size_ = std::min(next_block_size_ * 2, kLastBlockSize);
-    blocks_.push_back({ArenaBlock(block_size), block_size});
-    free_ = static_cast<unsigned char*>(blocks_.back().memory);
-    left_ = block_size;
+    NextBlock(size);
   }
   void* result = free_;
   free_ += size;
   left_ -= size;
   return result;
+}
+
+void CompactTree::NextBlock(size_t size) {
+  while (used_ < blocks_.size()) {
+    const Block& block = blocks_[used_++];
+    if (block.size >= size) {
+      free_ = static_cast<unsigned char*>(block.memory);
+      left_ = block.size;
+      return;
+    }
+  }
+  blocks_.reserve(blocks_.size() + 1);  // no block is lost if this throws
+  const size_t block_size = next_block_size_;
+  next_block_size_ = std::min(next_block_size_ * 2, kLastBlockSize);
+  blocks_.push_back({ArenaBlock(block_size), block_size});
+  used_ = blocks_.size();
+  free_ = static_cast<unsigned char*>(blocks_.back().memory);
+  left_ = block_size;
+}
+
+void CompactTree::Release(const Mark& mark) {
+  while (own_.size() > mark.own_blocks) {
+    FreeArenaBlock(own_.back().memory, own_.back().size);
+    own_.pop_back();
+  }
+  used_ = mark.blocks;
+  free_ = mark.free;
+  left_ = mark.left;
 }
 
 CompactTree::Node* CompactTree::Leaf() {

@@ -74,6 +74,19 @@ class CompactTree {
   const std::string& namespace_uri() const { return namespace_uri_; }
   void set_namespace_uri(std::string_view uri) { namespace_uri_ = uri; }
 
+  // Where the arena stands. Release(mark) gives back everything allocated
+  // after Position() returned `mark`, to be reused by the nodes made next:
+  // a document written while it is built keeps only the nodes not written
+  // yet. Nothing made after the mark may be used again.
+  struct Mark {
+    size_t blocks = 0;
+    unsigned char* free = nullptr;
+    size_t left = 0;
+    size_t own_blocks = 0;
+  };
+  Mark Position() const { return {used_, free_, left_, own_.size()}; }
+  void Release(const Mark& mark);
+
   // A libxml2 tree with the same elements, texts, attribute and namespace,
   // built as the libxml2 builder builds it, for code that reads or validates
   // a tree. The caller owns the result (xmlFreeDoc). Raises std::bad_alloc.
@@ -83,6 +96,8 @@ class CompactTree {
   // The mark of a node whose content follows it.
   static Node* Leaf();
   void* Allocate(size_t size);
+  // Makes the next block with room for `size` bytes the current one.
+  void NextBlock(size_t size);
 
   std::string namespace_uri_;
   Node* root_ = nullptr;
@@ -90,7 +105,12 @@ class CompactTree {
     void* memory;
     size_t size;
   };
+  // The blocks that nodes are made in, in order: the first `used_` of them
+  // are in use, the last of those is the current one, and the others are
+  // kept for reuse after a Release. Large requests get blocks of their own.
   std::vector<Block> blocks_;
+  size_t used_ = 0;
+  std::vector<Block> own_;
   unsigned char* free_ = nullptr;
   size_t left_ = 0;
   size_t next_block_size_;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "framework/compact_tree.h"
 
@@ -92,27 +94,13 @@ class Serialiser {
     return !failed_;
   }
 
- private:
+ protected:
   // An element of a compact tree and its subtree. The layout rule is the
   // one Tree applies: an element with text is written inline, to its end.
   void Element(const CompactTree::Node& node, int level, bool indented,
                const std::string* namespace_uri = nullptr) {
     const std::string_view tag(node.tag);
-    const CompactTree::Content content = CompactTree::ContentOf(node);
-    Put('<');
-    Put(tag);
-    if (namespace_uri != nullptr) {
-      Put(" xmlns=\"");
-      Escaped(*namespace_uri, true);
-      Put('"');
-    }
-    if (content.attribute != nullptr) {
-      Put(' ');
-      Put(std::string_view(content.attribute));
-      Put("=\"");
-      Escaped(content.value, true);
-      Put('"');
-    }
+    const CompactTree::Content content = StartTag(node, namespace_uri);
     const CompactTree::Node* first = CompactTree::FirstChild(node);
     if (content.text.empty() && first == nullptr) {
       Put("/>");
@@ -132,6 +120,28 @@ class Serialiser {
     Put("</");
     Put(tag);
     Put('>');
+  }
+
+  // "<tag", the namespace declaration and the attribute of `node`; returns
+  // its content.
+  CompactTree::Content StartTag(const CompactTree::Node& node,
+                                const std::string* namespace_uri) {
+    const CompactTree::Content content = CompactTree::ContentOf(node);
+    Put('<');
+    Put(std::string_view(node.tag));
+    if (namespace_uri != nullptr) {
+      Put(" xmlns=\"");
+      Escaped(*namespace_uri, true);
+      Put('"');
+    }
+    if (content.attribute != nullptr) {
+      Put(' ');
+      Put(std::string_view(content.attribute));
+      Put("=\"");
+      Escaped(content.value, true);
+      Put('"');
+    }
+    return content;
   }
 
   void Flush() {
@@ -375,6 +385,86 @@ class Serialiser {
 };
 
 }  // namespace
+
+// The serialiser of a document written while it is built: the tags of the
+// open elements, root first, and whether the innermost one's start tag is
+// complete (it has a child).
+class StreamSerialiser::Impl : public Serialiser {
+ public:
+  using Serialiser::Serialiser;
+
+  void Open(const CompactTree::Node& node, const std::string& namespace_uri) {
+    if (open_.empty()) {
+      Put(kDeclaration);
+    } else {
+      CompleteStartTag();
+      Indent(Level());
+    }
+    StartTag(node, open_.empty() ? &namespace_uri : nullptr);
+    open_.push_back(node.tag);
+    started_ = false;
+    for (const CompactTree::Node* child = CompactTree::FirstChild(node);
+         child != nullptr; child = child->next) {
+      Append(*child);
+    }
+  }
+
+  void Append(const CompactTree::Node& node) {
+    CompleteStartTag();
+    Indent(Level());
+    Element(node, Level(), true);
+    Put('\n');
+  }
+
+  void Close() {
+    const char* tag = open_.back();
+    open_.pop_back();
+    if (started_) {
+      Indent(Level());
+      Put("</");
+      Put(std::string_view(tag));
+      Put('>');
+    } else {
+      Put("/>");
+    }
+    Put('\n');
+    started_ = true;
+  }
+
+  bool Finish() {
+    Flush();
+    return !failed_;
+  }
+
+ private:
+  // The level of the next child of the innermost open element.
+  int Level() const { return static_cast<int>(open_.size()); }
+  void CompleteStartTag() {
+    if (!started_) Put(">\n");
+    started_ = true;
+  }
+
+  std::vector<const char*> open_;
+  bool started_ = true;
+};
+
+StreamSerialiser::StreamSerialiser(std::function<bool(std::string_view)> output)
+    : output_(std::move(output)), impl_(std::make_unique<Impl>(output_)) {}
+
+StreamSerialiser::~StreamSerialiser() = default;
+
+void StreamSerialiser::Open(const CompactTree::Node& node,
+                            const std::string& namespace_uri) {
+  impl_->Open(node, namespace_uri);
+}
+
+void StreamSerialiser::Append(const CompactTree::Node& node) {
+  impl_->Append(node);
+}
+
+void StreamSerialiser::Close() { impl_->Close(); }
+
+bool StreamSerialiser::Flush() { return impl_->Finish(); }
 
 bool SerialiseXml(const xmlDoc& doc,
                   const std::function<bool(std::string_view)>& output) {

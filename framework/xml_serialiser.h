@@ -3,13 +3,16 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "framework/compact_tree.h"
 
 struct _xmlDoc;
 
 namespace zsepa::framework {
-
-class CompactTree;
 
 // The serialiser hands its output over in pieces of at most this many bytes.
 inline constexpr size_t kSerialiserPieceSize = 64u << 10;
@@ -43,8 +46,41 @@ bool SerialiseXml(const _xmlDoc& doc,
 // Writes the saved form of a built document, byte for byte what the function
 // above writes for the libxml2 tree that tree.ToLibxml2() makes, without
 // making it. The tree must have a root.
-bool SerialiseXml(const framework::CompactTree& tree,
+bool SerialiseXml(const CompactTree& tree,
                   const std::function<bool(std::string_view)>& output);
+
+// Writes the saved form of a built document while it is being built: the
+// same bytes that SerialiseXml writes for the finished tree, without keeping
+// the tree. The root and every element that stays open for more children
+// are started when they are opened, each finished element is written when it
+// is appended, and end tags follow as the open elements close. Once `output`
+// has refused bytes, nothing more is handed over. Raises std::bad_alloc when
+// memory runs out.
+class StreamSerialiser {
+ public:
+  explicit StreamSerialiser(std::function<bool(std::string_view)> output);
+  ~StreamSerialiser();
+  StreamSerialiser(const StreamSerialiser&) = delete;
+  StreamSerialiser& operator=(const StreamSerialiser&) = delete;
+
+  // Starts the container `node`, with the children it has so far, as the
+  // last child of the innermost open element, or as the root declaring the
+  // default namespace `namespace_uri` when no element is open. The node is
+  // not read afterwards.
+  void Open(const CompactTree::Node& node, const std::string& namespace_uri);
+  // Writes the finished `node` and its subtree as the last child of the
+  // innermost open element.
+  void Append(const CompactTree::Node& node);
+  // Ends the innermost open element.
+  void Close();
+  // Hands over what is still buffered; false once `output` refused bytes.
+  bool Flush();
+
+ private:
+  class Impl;
+  std::function<bool(std::string_view)> output_;
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace zsepa::framework
 

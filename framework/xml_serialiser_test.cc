@@ -4,11 +4,13 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <cstdint>
 #include <memory>
 #include <random>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "framework/compact_tree.h"
 
@@ -176,6 +178,95 @@ TEST(XmlSerialiserTest, WritesCompactTreesAsLibxml2WritesTheirTree) {
     }));
     ASSERT_EQ(compact, DumpedByLibxml2(libxml2_tree.get())) << round;
   }
+}
+
+// Writes `node` through `out` as a builder that writes while it builds
+// would: at random, whole or opened, with some of its children present when
+// it is opened and the others appended (whole or opened) afterwards.
+void Stream(StreamSerialiser& out, CompactTree::Node& node,
+            const std::string& namespace_uri, bool is_root,
+            std::mt19937& random) {
+  if (!is_root && (CompactTree::IsLeaf(node) || random() % 3 == 0)) {
+    out.Append(node);
+    return;
+  }
+  std::vector<CompactTree::Node*> children;
+  for (CompactTree::Node* child = CompactTree::FirstChild(node);
+       child != nullptr; child = child->next) {
+    children.push_back(child);
+  }
+  const size_t present = random() % (children.size() + 1);
+  // The node as it stands when opened: the rest of its children cut off.
+  CompactTree::Node opened = node;
+  if (present == 0) opened.first = nullptr;
+  CompactTree::Node* const last_present =
+      present > 0 ? children[present - 1] : nullptr;
+  CompactTree::Node* const rest =
+      last_present != nullptr ? std::exchange(last_present->next, nullptr)
+                              : nullptr;
+  out.Open(opened, namespace_uri);
+  if (last_present != nullptr) last_present->next = rest;
+  for (size_t i = present; i < children.size(); ++i) {
+    Stream(out, *children[i], namespace_uri, false, random);
+  }
+  out.Close();
+}
+
+// Written while it is built, a document has the bytes of the finished tree,
+// and the output stops for good where it is refused.
+TEST(XmlSerialiserTest, WritesADocumentWhileItIsBuiltAsTheFinishedTree) {
+  std::mt19937 random(26);
+  for (int round = 0; round < 80; ++round) {
+    CompactTree tree("urn:CBI:xsd:CBIPaymentRequest.00.04.00");
+    auto* root = tree.NewElement("CBIPaymentRequest");
+    if (round > 0) Grow(tree, *root, 0, random);
+    tree.SetRoot(root);
+    std::string whole;
+    ASSERT_TRUE(SerialiseXml(tree, [&](std::string_view piece) {
+      whole.append(piece);
+      return true;
+    }));
+    const size_t refuse_after = round % 4 == 3 ? whole.size() / 2 : SIZE_MAX;
+    std::string streamed;
+    bool refused = false;
+    StreamSerialiser out([&](std::string_view piece) {
+      EXPECT_LE(piece.size(), kSerialiserPieceSize);
+      EXPECT_FALSE(refused) << "output after a refusal";
+      refused = streamed.size() + piece.size() > refuse_after;
+      if (refused) return false;
+      streamed.append(piece);
+      return true;
+    });
+    Stream(out, *root, tree.namespace_uri(), true, random);
+    if (refuse_after == SIZE_MAX) {
+      ASSERT_TRUE(out.Flush());
+      ASSERT_EQ(streamed, whole) << round;
+    } else {
+      EXPECT_FALSE(out.Flush());
+      EXPECT_FALSE(out.Flush());
+      EXPECT_EQ(whole.substr(0, streamed.size()), streamed) << round;
+    }
+  }
+}
+
+// Memory given back by Release is reused, and what was made before the mark
+// stays intact.
+TEST(CompactTreeTest, ReleaseReusesTheArenaAfterTheMark) {
+  CompactTree tree("urn:x");
+  CompactTree::Node* kept = tree.NewLeaf("Kept", std::string(100, 'k'));
+  const CompactTree::Mark mark = tree.Position();
+  const CompactTree::Node* first = nullptr;
+  for (int round = 0; round < 3; ++round) {
+    // Enough to fill several blocks, and one text large enough for a block
+    // of its own.
+    const CompactTree::Node* made = tree.NewLeaf("A", "x");
+    for (int i = 0; i < 2000; ++i) tree.NewLeaf("B", std::string(60, 'b'));
+    tree.NewLeaf("C", std::string(3u << 20, 'c'));
+    if (round == 0) first = made;
+    EXPECT_EQ(made, first) << round;
+    tree.Release(mark);
+  }
+  EXPECT_EQ(CompactTree::ContentOf(*kept).text, std::string(100, 'k'));
 }
 
 }  // namespace
