@@ -305,6 +305,108 @@ int LinkTemp(FileOps& ops, int fd, std::string& path_template) {
   return -1;
 }
 
+// One save: from construction, which raises the save's error, the target
+// is resolved and the temporary file is open with the target's owner and
+// permission bits; Commit flushes it to disk and renames it over the target.
+// Destroyed before that, it removes the temporary file.
+class PosixSave final : public framework::XmlSaveStream {
+ public:
+  PosixSave(std::shared_ptr<FileOps> ops, std::string path)
+      : keep_ops_(std::move(ops)),
+        ops_(*keep_ops_),
+        path_(std::move(path)),
+        temp_(ops_) {
+    if (const int error = ResolveTarget(path_, target_)) {
+      throw SaveError(path_, SystemMessage(error));
+    }
+    if (target_.exists && !S_ISREG(target_.info.st_mode)) {
+      const std::string why = NotRegularReason(target_.info.st_mode);
+      throw SaveError(path_,
+                      target_.path == path_
+                          ? why
+                          : "porta a '" + target_.path + "', che " + why);
+    }
+    folder_ = FolderOf(target_.path);
+    prefix_ = FolderPrefix(target_.path);
+    stem_ = TempStem(BaseOf(target_.path), NameMax(folder_));
+    // The new file is never more open than the one it replaces, not even
+    // until Chmod below.
+    const mode_t create_mode =
+        target_.exists ? target_.info.st_mode & 0777 : 0666;
+    if (const int fd = ops_.OpenTemp(folder_, create_mode); fd >= 0) {
+      temp_.Adopt(fd, "");
+    } else if (!NoUnnamedFiles(errno)) {
+      throw SaveError(path_, SystemMessage(errno));
+    } else {
+      std::string temp_path = prefix_ + stem_ + std::string(kTempSuffix);
+      const int named_fd = ops_.MakeTemp(temp_path, create_mode);
+      if (named_fd < 0) throw SaveError(path_, SystemMessage(errno));
+      temp_.Adopt(named_fd, std::move(temp_path));
+    }
+    if (target_.exists) {
+      // Owner and group first: a change of owner clears the set-user-ID and
+      // set-group-ID bits. A process that may not give the file away keeps
+      // the group where it may, and otherwise the file becomes its own.
+      const uid_t owner = target_.info.st_uid;
+      const gid_t group = target_.info.st_gid;
+      auto refused = [] { return errno == EPERM || errno == EINVAL; };
+      if (ops_.Chown(temp_.fd(), owner, group) != 0) {
+        if (!refused()) throw SaveError(path_, SystemMessage(errno));
+        if (ops_.Chown(temp_.fd(), static_cast<uid_t>(-1), group) != 0 &&
+            !refused()) {
+          throw SaveError(path_, SystemMessage(errno));
+        }
+      }
+      if (ops_.Chmod(temp_.fd(), target_.info.st_mode & 07777) != 0) {
+        throw SaveError(path_, SystemMessage(errno));
+      }
+    }
+  }
+
+  bool Write(std::string_view bytes) override {
+    if (write_error_ != 0) return false;
+    if (WriteAll(ops_, temp_.fd(), bytes.data(), bytes.size())) return true;
+    write_error_ = errno != 0 ? errno : EIO;
+    return false;
+  }
+
+  void Commit() override {
+    if (write_error_ != 0) throw SaveError(path_, SystemMessage(write_error_));
+    if (ops_.Sync(temp_.fd()) != 0) {
+      throw SaveError(path_, SystemMessage(errno));
+    }
+    if (temp_.path().empty()) {
+      // A name cannot replace another by a link: the file gets a name of its
+      // own, which the rename below takes away again.
+      std::string temp_path = prefix_ + stem_ + std::string(kTempSuffix);
+      if (LinkTemp(ops_, temp_.fd(), temp_path) != 0) {
+        throw SaveError(path_, SystemMessage(errno));
+      }
+      temp_.Named(std::move(temp_path));
+    }
+    if (ops_.Close(temp_.ReleaseFd()) != 0) {
+      throw SaveError(path_, SystemMessage(errno));
+    }
+    if (ops_.Rename(temp_.path(), target_.path) != 0) {
+      throw SaveError(path_, SystemMessage(errno));
+    }
+    temp_.Commit();
+    SyncFolder(folder_);
+    RemoveAbandoned(ops_, folder_, prefix_, stem_);
+  }
+
+ private:
+  std::shared_ptr<FileOps> keep_ops_;
+  FileOps& ops_;
+  std::string path_;
+  Target target_;
+  std::string folder_;
+  std::string prefix_;
+  std::string stem_;
+  TempFile temp_;
+  int write_error_ = 0;
+};
+
 // Reads the whole file, refusing more than `limit` bytes and anything but a
 // regular file; on failure fills `error` and returns false.
 bool ReadFile(const std::string& path, size_t limit, std::string& bytes,
@@ -363,84 +465,23 @@ void PosixXmlFileService::Save(const XmlDocument& doc,
                                xmlDocGetRootElement(TreeOf(doc)) == nullptr) {
     throw SaveError(path, "il documento non ha un elemento radice");
   }
-  Target target;
-  if (const int error = ResolveTarget(path, target)) {
-    throw SaveError(path, SystemMessage(error));
-  }
-  if (target.exists && !S_ISREG(target.info.st_mode)) {
-    const std::string why = NotRegularReason(target.info.st_mode);
-    throw SaveError(path, target.path == path
-                              ? why
-                              : "porta a '" + target.path + "', che " + why);
-  }
-  const std::string folder = FolderOf(target.path);
-  const std::string prefix = FolderPrefix(target.path);
-  const std::string stem = TempStem(BaseOf(target.path), NameMax(folder));
-  // The new file is never more open than the one it replaces, not even
-  // until Chmod below.
-  const mode_t create_mode = target.exists ? target.info.st_mode & 0777 : 0666;
-  TempFile temp(*ops_);
-  if (const int fd = ops_->OpenTemp(folder, create_mode); fd >= 0) {
-    temp.Adopt(fd, "");
-  } else if (!NoUnnamedFiles(errno)) {
-    throw SaveError(path, SystemMessage(errno));
-  } else {
-    std::string temp_path = prefix + stem + std::string(kTempSuffix);
-    const int named_fd = ops_->MakeTemp(temp_path, create_mode);
-    if (named_fd < 0) throw SaveError(path, SystemMessage(errno));
-    temp.Adopt(named_fd, std::move(temp_path));
-  }
-  if (target.exists) {
-    // Owner and group first: a change of owner clears the set-user-ID and
-    // set-group-ID bits. A process that may not give the file away keeps
-    // the group where it may, and otherwise the file becomes its own.
-    const uid_t owner = target.info.st_uid;
-    const gid_t group = target.info.st_gid;
-    auto refused = [] { return errno == EPERM || errno == EINVAL; };
-    if (ops_->Chown(temp.fd(), owner, group) != 0) {
-      if (!refused()) throw SaveError(path, SystemMessage(errno));
-      if (ops_->Chown(temp.fd(), static_cast<uid_t>(-1), group) != 0 &&
-          !refused()) {
-        throw SaveError(path, SystemMessage(errno));
-      }
-    }
-    if (ops_->Chmod(temp.fd(), target.info.st_mode & 07777) != 0) {
-      throw SaveError(path, SystemMessage(errno));
-    }
-  }
+  PosixSave save(ops_, path);
   // The serialiser writes straight into the temporary file, a buffer at a
   // time, so the file's bytes are never held in memory beside the tree.
-  int write_error = 0;
-  const auto output = [&](std::string_view bytes) {
-    if (WriteAll(*ops_, temp.fd(), bytes.data(), bytes.size())) {
-      return true;
-    }
-    write_error = errno != 0 ? errno : EIO;
-    return false;
+  const auto output = [&save](std::string_view bytes) {
+    return save.Write(bytes);
   };
-  const bool written = compact != nullptr
-                           ? framework::SerialiseXml(*compact, output)
-                           : framework::SerialiseXml(*TreeOf(doc), output);
-  if (!written) throw SaveError(path, SystemMessage(write_error));
-  if (ops_->Sync(temp.fd()) != 0) throw SaveError(path, SystemMessage(errno));
-  if (temp.path().empty()) {
-    // A name cannot replace another by a link: the file gets a name of its
-    // own, which the rename below takes away again.
-    std::string temp_path = prefix + stem + std::string(kTempSuffix);
-    if (LinkTemp(*ops_, temp.fd(), temp_path) != 0) {
-      throw SaveError(path, SystemMessage(errno));
-    }
-    temp.Named(std::move(temp_path));
+  if (compact != nullptr) {
+    framework::SerialiseXml(*compact, output);
+  } else {
+    framework::SerialiseXml(*TreeOf(doc), output);
   }
-  if (ops_->Close(temp.ReleaseFd()) != 0) {
-    throw SaveError(path, SystemMessage(errno));
-  }
-  if (ops_->Rename(temp.path(), target.path) != 0) {
-    throw SaveError(path, SystemMessage(errno));
-  }
-  temp.Commit();
-  SyncFolder(folder);
-  RemoveAbandoned(*ops_, folder, prefix, stem);
+  save.Commit();
+}
+
+std::unique_ptr<framework::XmlSaveStream> PosixXmlFileService::BeginSave(
+    const std::string& path) {
+  return std::make_unique<PosixSave>(ops_, path);
 }
 
 int FileOps::OpenTemp(const std::string& folder, mode_t mode) {

@@ -87,6 +87,9 @@ class PosixXmlFileService final : public framework::XmlFileService {
   void Load(framework::XmlDocument& doc, const std::string& path) override;
   void Save(const framework::XmlDocument& doc,
             const std::string& path) override;
+  // Starts the same save, written while the document is built.
+  std::unique_ptr<framework::XmlSaveStream> BeginSave(
+      const std::string& path) override;
 
  private:
   std::shared_ptr<FileOps> ops_;

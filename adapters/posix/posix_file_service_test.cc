@@ -35,6 +35,7 @@
 
 #include "base/utf8.h"
 #include "framework/xml_document.h"
+#include "framework/xml_serialiser.h"
 #include "zsepa/error.h"
 
 namespace zsepa::posix {
@@ -136,6 +137,23 @@ class XmlFileServiceTest : public ::testing::Test {
   fs::path dir_;
 };
 
+// Saves `doc` as the builder does: written through a stream, handed over in
+// short pieces, where the service starts one, and otherwise with Save.
+void SaveAsBuilt(PosixXmlFileService& service, const XmlDocument& doc,
+                 const std::string& path) {
+  const std::unique_ptr<framework::XmlSaveStream> stream =
+      service.BeginSave(path);
+  if (stream == nullptr) return service.Save(doc, path);
+  framework::SerialiseXml(*TreeOf(doc), [&](std::string_view bytes) {
+    for (; !bytes.empty();
+         bytes.remove_prefix(std::min<size_t>(bytes.size(), 50))) {
+      if (!stream->Write(bytes.substr(0, 50))) return false;
+    }
+    return true;
+  });
+  stream->Commit();
+}
+
 // The system's calls, with unnamed files refused when `named` (as on a file
 // system without them) and the first call named `fail` failing with `error`;
 // writes at most 7 bytes a call. Records the temporary names given, the
@@ -214,8 +232,9 @@ enum Made : unsigned {
   kExisting = 4,  // only when the save replaces a file
 };
 
-// A save writes kSaved whole in short writes; a failed one raises, leaves the
-// folder as it was and releases every descriptor, whichever step fails.
+// A save writes kSaved whole in short writes, whole or as it is built; a
+// failed one raises, leaves the folder as it was and releases every
+// descriptor, whichever step fails.
 // Target names up to the longest a folder takes are saved: the temporary
 // names are cut to fit, never inside a character. Where the system has
 // unnamed files, no temporary file can be seen in the folder while the save
@@ -252,12 +271,18 @@ TEST_F(XmlFileServiceTest, SavesAtomically) {
           {"", kAlways, &doc, std::string(251, 'n') + ".xml", nullptr},
           {"", kAlways, &doc, two_byte_letters, nullptr},
       };
-  for (const bool named : NamedOrNot()) {
+  for (const auto& [named, streamed] :
+       {std::pair(false, false), std::pair(true, false), std::pair(false, true),
+        std::pair(true, true)}) {
+    if (!named && !UnnamedFilesIn(dir_)) continue;
     for (const auto& [step, made, document, file, error] : cases) {
+      // The builder always has a root.
+      if (streamed && document == &empty) continue;
       for (const bool existing : {false, true}) {
         const std::string input = std::string(step) + " " + Describe(file) +
                                   (existing ? " over a file" : "") +
-                                  (named ? ", named" : ", unnamed");
+                                  (named ? ", named" : ", unnamed") +
+                                  (streamed ? ", streamed" : "");
         const bool fails = ((made & kUnnamed) == 0 || !named) &&
                            ((made & kNamed) == 0 || named) &&
                            ((made & kExisting) == 0 || existing);
@@ -269,7 +294,12 @@ TEST_F(XmlFileServiceTest, SavesAtomically) {
         const std::string target = Path(file);
         const auto ops = std::make_shared<ScriptedOps>(named, step);
         try {
-          PosixXmlFileService(ops).Save(*document, target);
+          PosixXmlFileService service(ops);
+          if (streamed) {
+            SaveAsBuilt(service, *document, target);
+          } else {
+            service.Save(*document, target);
+          }
           EXPECT_EQ(why, nullptr) << "no error: " << input;
         } catch (const Error& error) {
           EXPECT_EQ(std::make_tuple(error.Code(), error.Source(),
@@ -297,6 +327,25 @@ TEST_F(XmlFileServiceTest, SavesAtomically) {
     }
   }
   EXPECT_EQ(Entries("/proc/self/fd"), descriptors);
+}
+
+// A save abandoned while it is written, as when the build fails, leaves the
+// folder as it was.
+TEST_F(XmlFileServiceTest, AnAbandonedStreamedSaveLeavesNothing) {
+  for (const bool named : NamedOrNot()) {
+    for (const bool existing : {false, true}) {
+      Clear();
+      if (existing) Write("out.xml", "vecchio");
+      {
+        auto stream = PosixXmlFileService(std::make_shared<ScriptedOps>(named))
+                          .BeginSave(Path("out.xml"));
+        ASSERT_NE(stream, nullptr);
+        EXPECT_TRUE(stream->Write(kSaved));
+      }
+      EXPECT_EQ(Entries(dir_), existing ? 1 : 0) << named;
+      EXPECT_EQ(Read(Path("out.xml")), existing ? "vecchio" : "") << named;
+    }
+  }
 }
 
 // Ways to make a file that is not a regular one at `path`; false where the

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace zsepa::framework {
 
@@ -37,6 +38,21 @@ class XmlDocument {
   ParseError parse_error_;
 };
 
+// A save whose bytes are handed over while the document is being built.
+// Destroyed without a successful Commit, it leaves nothing behind: the
+// target is untouched and no temporary file remains.
+class XmlSaveStream {
+ public:
+  virtual ~XmlSaveStream() = default;
+  // Appends the next bytes of the file. Returns false once a write has
+  // failed; later bytes are dropped and Commit raises the failure.
+  virtual bool Write(std::string_view bytes) = 0;
+  // Completes the save: the whole file replaces the target, or zsepa::Error
+  // is raised as Save raises it (for a failed write too) and nothing
+  // changes.
+  virtual void Commit() = 0;
+};
+
 // Loads and saves XML documents for the builder (writers save, the status
 // reader loads).
 class XmlFileService {
@@ -51,6 +67,16 @@ class XmlFileService {
   // Either the whole file replaces the target or nothing changes; raises
   // zsepa::Error on failure.
   virtual void Save(const XmlDocument& doc, const std::string& path) = 0;
+  // Starts a save of `path` that is written while its document is built, so
+  // that the whole document is never held in memory, or returns nullptr
+  // where the service saves whole documents only (the default): the builder
+  // then builds the whole document and calls Save. Raises zsepa::Error as
+  // Save does when the save cannot start; the builder raises that error once
+  // the document is built, where Save would have.
+  virtual std::unique_ptr<XmlSaveStream> BeginSave(const std::string& path) {
+    (void)path;
+    return nullptr;
+  }
 };
 
 // The platform's default service: on POSIX systems it saves atomically
