@@ -272,6 +272,12 @@ TEST_P(DirectDebitGoldenTest, WritesTheExpectedFileWithTheExpectedQueries) {
       << builder->Stato() << " " << builder->Errore();
   EXPECT_EQ(builder->Stato(), 0) << builder->Errore();
   ExpectGoldenFile(golden, ReadFile(path));
+  // Kept whole until saved, the document is the same file.
+  company.whole_documents = true;
+  const std::string whole = company.File("whole.xml");
+  std::unique_ptr<CLSEP_FILESEPA> whole_builder;
+  ASSERT_TRUE(WriteDd(company, scenario, whole, whole_builder));
+  EXPECT_EQ(ReadFile(whole), ReadFile(path));
 
   // The creditor's query once, with its exact text; the foreign-account
   // lookup once per transaction of the first block.

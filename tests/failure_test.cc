@@ -88,6 +88,13 @@ TEST(FailureTest, SuccessReplacesAnEarlierFileAndKeepsStato) {
   EXPECT_EQ(builder->Stato(), codes::kBatchNotFound);
   EXPECT_EQ(ReadFile(path).substr(0, 6), "<?xml ");
   EXPECT_EQ(company.Count(), 2);  // the database and the file
+
+  // A save that cannot start fails once the file is built.
+  EXPECT_FALSE(builder->SaveXML(company.File("missing/out.xml")));
+  EXPECT_EQ(builder->Stato(), codes::kSaveFailed);
+  EXPECT_NE(builder->Errore().find("No such file or directory"),
+            std::string::npos)
+      << builder->Errore();
 }
 
 }  // namespace

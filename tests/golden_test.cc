@@ -58,6 +58,12 @@ TEST_P(GoldenTest, WritesTheExpectedFileWithTheExpectedLookups) {
       << builder->Stato() << " " << builder->Errore();
   EXPECT_EQ(builder->Stato(), 0) << builder->Errore();
   ExpectGoldenFile(golden, ReadFile(path));
+  // Kept whole until saved, the document is the same file.
+  company.whole_documents = true;
+  const std::string whole = company.File("whole.xml");
+  std::unique_ptr<CLSEP_FILESEPA> whole_builder;
+  ASSERT_TRUE(WriteScenario(company, scenario, whole, whole_builder));
+  EXPECT_EQ(ReadFile(whole), ReadFile(path));
 
   // The CBI files: IsIbanEstero for every transaction and the CUC once; the
   // ISO file makes no lookup. Both read the company and its history once.

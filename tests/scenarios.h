@@ -21,6 +21,7 @@
 #include "zsepa/date.h"
 #include "zsepa/framework.h"
 #include "zsepa/sqlite_connection.h"
+#include "zsepa/xml_file_service.h"
 
 // What the tests of the CBI credit-transfer writer share: the demo company
 // on a temporary embedded database, and the scenarios of the golden-file
@@ -46,6 +47,24 @@ inline void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
+// The platform's file service with saves of whole documents only, as a
+// host's own service may be: a builder using it keeps every document whole
+// until it is saved.
+class WholeDocumentSaves final : public framework::XmlFileService {
+ public:
+  void Load(framework::XmlDocument& doc, const std::string& path) override {
+    files_->Load(doc, path);
+  }
+  void Save(const framework::XmlDocument& doc,
+            const std::string& path) override {
+    files_->Save(doc, path);
+  }
+
+ private:
+  std::unique_ptr<framework::XmlFileService> files_ =
+      framework::NewDefaultXmlFileService();
+};
+
 // The demo company on a new embedded database in a temporary folder, with
 // the database clock fixed at 1 March 2024, and a builder that borrows both,
 // initialised and with a fixed creation date-time.
@@ -62,10 +81,13 @@ class DemoCompany {
   }
 
   // A new initialised builder on the demo company. `connection` replaces the
-  // embedded database when given.
+  // embedded database when given. With `whole_documents`, the builder's file
+  // service saves whole documents only.
   std::unique_ptr<CLSEP_FILESEPA> NewBuilder(
       db::Connection* connection = nullptr) {
-    auto builder = std::make_unique<CLSEP_FILESEPA>();
+    auto builder = whole_documents ? std::make_unique<CLSEP_FILESEPA>(
+                                         std::make_unique<WholeDocumentSaves>())
+                                   : std::make_unique<CLSEP_FILESEPA>();
     builder->ActiveInterface = &framework_;
     builder->AdoConnection =
         connection != nullptr ? connection : connection_.get();
@@ -81,6 +103,8 @@ class DemoCompany {
   }
   sqlite::SqliteConnection& connection() { return *connection_; }
   framework::CompanyValues& company() { return framework_.values(); }
+
+  bool whole_documents = false;
 
  private:
   TempDir dir_;  // first in, last out: the database file lives in it
@@ -374,6 +398,10 @@ inline void ExpectRefusalLeavesThePath(DemoCompany& company,
   EXPECT_FALSE(builder.SaveXML(path));
   EXPECT_EQ(ReadFile(path), "earlier file\n");
   EXPECT_EQ(company.Count(), before + 1);
+
+  // The build's failure comes before the save's, as ever.
+  EXPECT_FALSE(builder.SaveXML(company.File("missing/out.xml")));
+  EXPECT_EQ(builder.Stato(), stato) << builder.Errore();
 }
 
 // Writes `scenario` on `company` to `path` under `profile`. Returns

@@ -460,14 +460,45 @@ void ProfileAddress(xml::Documento& doc, xml::Element& party,
   }
 }
 
-void SaveDocument(const WriteContext& context, xml::Documento& doc,
-                  const std::string& PercorsoFile) {
-  const framework::XmlDocument& document = doc.Completa();
-  if (context.profile == FileProfile::kBank2026) {
-    std::vector<Finding>& findings = Required(context.findings);
+DocumentSave::DocumentSave(const WriteContext& context, xml::Documento& doc,
+                           const std::string& PercorsoFile)
+    : context_(context), doc_(doc), path_(PercorsoFile) {
+  // The bank-2026 profile rewrites the finished tree; without a file
+  // service the save fails at the end, as it always has.
+  if (context.profile != FileProfile::kExact || context.files == nullptr) {
+    return;
+  }
+  try {
+    stream_ = context.files->BeginSave(PercorsoFile);
+  } catch (...) {
+    failure_ = std::current_exception();
+    // Built all the same, with its bytes dropped: a failure of the build
+    // comes first.
+    doc.ScriviDurante([](std::string_view) { return false; });
+    return;
+  }
+  if (stream_ != nullptr) {
+    doc.ScriviDurante([stream = stream_.get()](std::string_view bytes) {
+      return stream->Write(bytes);
+    });
+  }
+}
+
+DocumentSave::~DocumentSave() = default;
+
+void DocumentSave::Complete() {
+  if (doc_.Scritto()) {
+    doc_.Termina();
+    if (failure_) std::rethrow_exception(failure_);
+    stream_->Commit();
+    return;
+  }
+  const framework::XmlDocument& document = doc_.Completa();
+  if (context_.profile == FileProfile::kBank2026) {
+    std::vector<Finding>& findings = Required(context_.findings);
     RewriteForProfile(
-        KindOf(context.FormatoFile, context.CodiceIsoLocalizzazione),
-        doc.Tree(), findings);
+        KindOf(context_.FormatoFile, context_.CodiceIsoLocalizzazione),
+        doc_.Tree(), findings);
     std::stable_sort(findings.begin(), findings.end(),
                      [](const Finding& a, const Finding& b) {
                        return std::pair(a.block, a.transaction) <
@@ -491,7 +522,7 @@ void SaveDocument(const WriteContext& context, xml::Documento& doc,
                       refused->message + ")");
     }
   }
-  context.Files().Save(document, PercorsoFile);
+  context_.Files().Save(document, path_);
 }
 
 void RewriteForProfile(FileKind kind, framework::CompactTree& tree,

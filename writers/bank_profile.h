@@ -2,6 +2,8 @@
 #define ZSEPA_WRITERS_BANK_PROFILE_H_
 
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,12 +67,33 @@ bool IsInEea(std::string_view country);
 void RewriteForProfile(FileKind kind, framework::CompactTree& tree,
                        std::vector<Finding>& findings);
 
-// Completes and saves the document through the context's file service;
-// under the bank-2026 profile first rewrites it (RewriteForProfile) and,
-// when a finding is an error, raises codes::kProfileRefused instead, so that
-// nothing is written.
-void SaveDocument(const WriteContext& context, xml::Documento& doc,
-                  const std::string& PercorsoFile);
+// The save of one file, begun as soon as its document exists. Under the
+// exact profile, where the context's file service allows, the document is
+// written into the file while it is built (xml::Documento::ScriviDurante),
+// so that it is never held whole in memory. A save that cannot start keeps
+// its error until Complete, so that a failure of the build is raised first,
+// as when the whole document is saved at the end.
+class DocumentSave {
+ public:
+  DocumentSave(const WriteContext& context, xml::Documento& doc,
+               const std::string& PercorsoFile);
+  ~DocumentSave();
+  DocumentSave(const DocumentSave&) = delete;
+  DocumentSave& operator=(const DocumentSave&) = delete;
+
+  // Completes and saves the document through the context's file service;
+  // under the bank-2026 profile first rewrites it (RewriteForProfile) and,
+  // when a finding is an error, raises codes::kProfileRefused instead, so
+  // that nothing is written.
+  void Complete();
+
+ private:
+  const WriteContext& context_;
+  xml::Documento& doc_;
+  const std::string& path_;
+  std::unique_ptr<framework::XmlSaveStream> stream_;
+  std::exception_ptr failure_;  // why the save could not start
+};
 
 }  // namespace zsepa::writers
 

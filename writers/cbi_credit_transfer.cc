@@ -324,6 +324,7 @@ void CbiCreditTransferWriter::Write(const WriteContext& context,
 
   xml::Documento doc(values.sepa ? kSepaRoot : kCrossBorderRoot,
                      values.sepa ? kSepaNamespace : kCrossBorderNamespace);
+  DocumentSave save(context, doc, PercorsoFile);
   CbiDocument writer(
       doc, values,
       context.TipoStrutturaFile != zxEnumStrutturaSepa::NonStrutturato,
@@ -340,6 +341,7 @@ void CbiCreditTransferWriter::Write(const WriteContext& context,
                          context.Company().RagioneSocialeDitta(), cuc));
   const CLSEP_INFOPAG& block = TheBlock(blocks);
   xml::Element info = writer.PaymentInformation(block);
+  doc.Apri(doc.Radice(), info);
   for (int32_t i = 1; i <= block.Count(); ++i) {
     const CLSEP_TRANSFCREDIT& transfer = *block.Trasferimento(i);
     // Both lookups run for every transaction of both file kinds.
@@ -351,8 +353,8 @@ void CbiCreditTransferWriter::Write(const WriteContext& context,
         writer.Transaction(i, transfer, block.IndicatoreComposizioneIndirizzo,
                            foreign_iban, italian_state));
   }
-  writer.Aggiungi(doc.Radice(), std::move(info));
-  SaveDocument(context, doc, PercorsoFile);
+  doc.Chiudi(info);
+  save.Complete();
 }
 
 }  // namespace zsepa::writers

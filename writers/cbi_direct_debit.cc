@@ -335,6 +335,7 @@ void CbiDirectDebitWriter::Write(const WriteContext& context,
   const std::string msg_id = MsgIdOf(blocks);
 
   xml::Documento doc(kRoot, kNamespace);
+  DocumentSave save(context, doc, PercorsoFile);
   DirectDebitDocument writer(doc, context, msg_id, creditor);
   writer.Aggiungi(doc.Radice(), writer.GroupHeader(blocks, block));
 
@@ -356,7 +357,7 @@ void CbiDirectDebitWriter::Write(const WriteContext& context,
           !block.IsMultipla || sequence != *previous_sequence ||
           due_date != *previous_due_date;
       if (new_group) {
-        if (open) writer.Aggiungi(doc.Radice(), std::move(*open));
+        if (open) doc.Chiudi(*open);
         if (block.IndicatoreTipoContatorePmtInf ==
             zxEnumIndicatoreContatorePmtInf::DaAzzerare) {
           transactions = 0;
@@ -365,6 +366,7 @@ void CbiDirectDebitWriter::Write(const WriteContext& context,
         ++groups;
         open.emplace(
             writer.PaymentInformation(block, groups, sequence, due_date));
+        doc.Apri(doc.Radice(), *open);
       }
       if (transactions == INT32_MAX) rt::Raise(rt::kOverflow);
       ++transactions;
@@ -372,9 +374,9 @@ void CbiDirectDebitWriter::Write(const WriteContext& context,
       previous_sequence = sequence;
       previous_due_date = due_date;
     }
-    if (open) writer.Aggiungi(doc.Radice(), std::move(*open));
+    if (open) doc.Chiudi(*open);
   }
-  SaveDocument(context, doc, PercorsoFile);
+  save.Complete();
 }
 
 }  // namespace zsepa::writers

@@ -136,10 +136,12 @@ void IsoCreditTransferWriter::Write(const WriteContext& context,
           .name;
 
   xml::Documento doc(kRoot, kNamespace);
+  DocumentSave save(context, doc, PercorsoFile);
   IsoDocument writer(
       doc, msg_id, context.FormatoFile == zxEnumFormatoFile::BonificoEsteroXML,
       context.TipoStrutturaFile != zxEnumStrutturaSepa::NonStrutturato);
   xml::Element message = doc.NuovoElemento("CstmrCdtTrfInitn");
+  doc.Apri(doc.Radice(), message);
   writer.Aggiungi(message,
                   writer.GroupHeader(NumeroTotaleTrasferimenti(blocks),
                                      ImportoTotaleTrasferimenti(blocks),
@@ -147,12 +149,13 @@ void IsoCreditTransferWriter::Write(const WriteContext& context,
                                      context.Company().RagioneSocialeDitta()));
   const CLSEP_INFOPAG& block = TheBlock(blocks);
   xml::Element info = writer.PaymentInformation(block, debtor_name);
+  doc.Apri(message, info);
   for (int32_t i = 1; i <= block.Count(); ++i) {
     writer.Aggiungi(info, writer.Transaction(i, *block.Trasferimento(i)));
   }
-  writer.Aggiungi(message, std::move(info));
-  writer.Aggiungi(doc.Radice(), std::move(message));
-  SaveDocument(context, doc, PercorsoFile);
+  doc.Chiudi(info);
+  doc.Chiudi(message);
+  save.Complete();
 }
 
 }  // namespace zsepa::writers

@@ -1,6 +1,7 @@
 #include "writers/xml_builder.h"
 
 #include <cstdio>
+#include <stdexcept>
 #include <utility>
 
 #include "base/utf8.h"
@@ -59,6 +60,7 @@ Documento::Documento(const char* root_name, std::string_view namespace_uri)
   tree_ = tree.get();
   framework::ResetTree(*doc_, std::move(tree));
   root_ = Element(tree_->NewElement(root_name));
+  root_.depth_ = 1;
 }
 
 Documento::~Documento() = default;
@@ -83,13 +85,66 @@ void Documento::AggiungiImporto(Element& parent, const char* tag, double amount,
 void Documento::Aggiungi(Element& parent, Element&& child) {
   Element::Node* node = std::exchange(child.node_, nullptr);
   child.last_ = nullptr;
-  if (parent.node_ == nullptr || node == nullptr) return;
+  if (parent.depth_ != 0) RequireInnermost(parent);
+  if (node == nullptr) return;
+  if (stream_ != nullptr && parent.depth_ != 0) {
+    stream_->Append(*node);
+    tree_->Release(mark_);
+    return;
+  }
+  if (parent.node_ == nullptr) return;
   if (parent.last_ != nullptr) {
     parent.last_->next = node;
   } else {
     parent.node_->first = node;
   }
   parent.last_ = node;
+}
+
+void Documento::Apri(Element& parent, Element& child) {
+  RequireInnermost(parent);
+  if (child.node_ == nullptr) throw std::logic_error("Apri: no element");
+  if (stream_ != nullptr) {
+    stream_->Open(*child.node_, tree_->namespace_uri());
+    tree_->Release(mark_);
+    child.node_ = nullptr;
+    child.last_ = nullptr;
+  } else if (parent.last_ != nullptr) {
+    parent.last_ = parent.last_->next = child.node_;
+  } else {
+    parent.last_ = parent.node_->first = child.node_;
+  }
+  child.depth_ = ++open_;
+}
+
+void Documento::Chiudi(Element& element) {
+  RequireInnermost(element);
+  if (open_ == 1) throw std::logic_error("Chiudi: the root stays open");
+  if (stream_ != nullptr) stream_->Close();
+  element.node_ = nullptr;
+  element.last_ = nullptr;
+  element.depth_ = 0;
+  --open_;
+}
+
+void Documento::RequireInnermost(const Element& element) const {
+  if (element.depth_ != open_) {
+    throw std::logic_error("not the innermost open element");
+  }
+}
+
+void Documento::ScriviDurante(std::function<bool(std::string_view)> output) {
+  if (root_.node_->first != nullptr || open_ != 1) {
+    throw std::logic_error("ScriviDurante: the document is under way");
+  }
+  stream_ = std::make_unique<framework::StreamSerialiser>(std::move(output));
+  stream_->Open(*root_.node_, tree_->namespace_uri());
+  mark_ = tree_->Position();
+}
+
+bool Documento::Termina() {
+  for (; open_ > 0; --open_) stream_->Close();
+  return stream_->Flush();
 }
 
 const framework::XmlDocument& Documento::Completa() {

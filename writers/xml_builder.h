@@ -1,12 +1,14 @@
 #ifndef ZSEPA_WRITERS_XML_BUILDER_H_
 #define ZSEPA_WRITERS_XML_BUILDER_H_
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "framework/compact_tree.h"
+#include "framework/xml_serialiser.h"
 #include "zsepa/xml_file_service.h"
 
 namespace zsepa::xml {
@@ -25,6 +27,15 @@ namespace zsepa::xml {
 // service writes the tree straight into the file. Element names are not
 // copied: every `tag` must outlive the document (the writers pass literals).
 //
+// A document may also be written while it is built (ScriviDurante), so that
+// it is never held whole in memory. A container that the writer fills after
+// placing it is opened with Apri and ended with Chiudi; the root is open
+// from the start. Whatever is appended to the innermost open element is
+// written out at once, and every element made since the previous write is
+// released: a writer builds one child of an open element at a time. A
+// writer that opens its containers this way builds the same file whether the
+// document is written while built or kept whole.
+//
 // Every element lives in the root's namespace, which is the default namespace
 // of the file: no element carries a prefix and only the root declares the
 // namespace. The document gets no "xml" processing instruction: the file
@@ -41,10 +52,12 @@ class Element {
  public:
   Element(Element&& other) noexcept
       : node_(std::exchange(other.node_, nullptr)),
-        last_(std::exchange(other.last_, nullptr)) {}
+        last_(std::exchange(other.last_, nullptr)),
+        depth_(std::exchange(other.depth_, 0)) {}
   Element& operator=(Element&& other) noexcept {
     node_ = std::exchange(other.node_, nullptr);
     last_ = std::exchange(other.last_, nullptr);
+    depth_ = std::exchange(other.depth_, 0);
     return *this;
   }
   Element(const Element&) = delete;
@@ -58,6 +71,7 @@ class Element {
 
   Node* node_ = nullptr;
   Node* last_ = nullptr;  // last child, where the next one is linked
+  int depth_ = 0;         // among the open elements (root 1), 0 when not open
 };
 
 // A document being built: the compact tree with its not yet attached root.
@@ -85,17 +99,40 @@ class Documento {
                        std::string_view currency);
   // Appends the finished container `child` to `parent` as its last child.
   void Aggiungi(Element& parent, Element&& child);
+  // Appends the container `child`, with the children it has so far, to the
+  // innermost open element `parent` as its last child, and opens it: what
+  // is appended to it until Chiudi follows those children.
+  void Apri(Element& parent, Element& child);
+  // Ends the innermost open element `element` (not the root).
+  void Chiudi(Element& element);
 
-  // Attaches the finished root; the document is then ready for saving. It
-  // stays owned by this object, which must outlive every Element it made.
+  // From now on writes the document through `output` while it is built
+  // instead of keeping it. Call before anything is appended to the root.
+  void ScriviDurante(std::function<bool(std::string_view)> output);
+  bool Scritto() const { return stream_ != nullptr; }
+  // Ends the open elements and the root of a document written while built
+  // and hands over the last bytes; false once `output` refused bytes.
+  bool Termina();
+
+  // Attaches the finished root of a document kept whole; the document is
+  // then ready for saving. It stays owned by this object, which must outlive
+  // every Element it made.
   const framework::XmlDocument& Completa();
   // The tree being built, for a rewrite once Completa has attached the root.
   framework::CompactTree& Tree() { return *tree_; }
 
  private:
+  // Raises std::logic_error unless `element` is the innermost open one.
+  void RequireInnermost(const Element& element) const;
+
   std::unique_ptr<framework::XmlDocument> doc_;
   framework::CompactTree* tree_ = nullptr;
   Element root_;
+  int open_ = 1;  // open elements, the root included
+  // While written as built: the serialiser, and the arena's position after
+  // the root, to which it returns after every write.
+  std::unique_ptr<framework::StreamSerialiser> stream_;
+  framework::CompactTree::Mark mark_;
 };
 
 // Raises codes::kInvalidXmlText when `text` cannot be written as the text of

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <libxml/tree.h>
 
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "framework/xml_document.h"
@@ -41,6 +43,70 @@ TEST(XmlBuilderTest, KeepsTabsLineBreaksAndAstralCharacters) {
             "  <GrpHdr>\n    <Vuoto/>\n"
             "    <Ustrd>a\tb\nc&#13;d \xF0\x9F\x98\x80</Ustrd>\n"
             "  </GrpHdr>\n</R>\n");
+}
+
+// Builds the same document kept whole or written while built: opened
+// containers with and without children, one within another, and elements
+// left out between the writes.
+void Build(Documento& doc) {
+  Element header = doc.NuovoElemento("GrpHdr");
+  doc.AggiungiElemento(header, "MsgId", "M&1");
+  doc.Aggiungi(doc.Radice(), std::move(header));
+  for (int group = 0; group < 3; ++group) {
+    Element info = doc.NuovoElemento("PmtInf");
+    if (group != 1) doc.AggiungiElemento(info, "PmtInfId", "P");
+    doc.Apri(doc.Radice(), info);
+    for (int i = 0; i < (group == 1 ? 0 : group + 1); ++i) {
+      Element left_out = doc.NuovoElemento("Scartato");
+      doc.AggiungiElemento(left_out, "Cd", "X");
+      Element record = doc.NuovoElemento("CdtTrfTxInf");
+      doc.AggiungiImporto(record, "InstdAmt", i + 0.5, "EUR");
+      Element remittance = doc.NuovoElemento("RmtInf");
+      if (i == 1) {
+        doc.Apri(info, record);
+        doc.Aggiungi(record, std::move(remittance));
+        doc.Chiudi(record);
+      } else {
+        doc.Aggiungi(record, std::move(remittance));
+        doc.Aggiungi(info, std::move(record));
+      }
+    }
+    doc.Chiudi(info);
+  }
+}
+
+TEST(XmlBuilderTest, WritesWhileBuiltWhatItWouldKeepWhole) {
+  Documento whole("R", kNs);
+  Build(whole);
+  std::string written;
+  Documento streamed("R", kNs);
+  streamed.ScriviDurante([&](std::string_view bytes) {
+    written.append(bytes);
+    return true;
+  });
+  Build(streamed);
+  EXPECT_TRUE(streamed.Termina());
+  EXPECT_EQ(written, Dump(whole.Completa()));
+  EXPECT_NE(written.find("<PmtInf/>"), std::string::npos);
+}
+
+// Elements are appended to and closed in the innermost open element only,
+// so that both ways build the same file.
+TEST(XmlBuilderTest, RefusesToWriteOutOfOrder) {
+  for (const bool streamed : {false, true}) {
+    Documento doc("R", kNs);
+    if (streamed) doc.ScriviDurante([](std::string_view) { return true; });
+    Element outer = doc.NuovoElemento("PmtInf");
+    doc.Apri(doc.Radice(), outer);
+    Element inner = doc.NuovoElemento("CdtTrfTxInf");
+    doc.Apri(outer, inner);
+    EXPECT_THROW(doc.Aggiungi(doc.Radice(), doc.NuovoElemento("A")),
+                 std::logic_error);
+    EXPECT_THROW(doc.Chiudi(outer), std::logic_error);
+    doc.Chiudi(inner);
+    doc.Chiudi(outer);
+    EXPECT_THROW(doc.Chiudi(doc.Radice()), std::logic_error);
+  }
 }
 
 TEST(XmlBuilderTest, RefusesTextThatXmlCannotCarry) {
