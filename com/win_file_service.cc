@@ -4,9 +4,10 @@
 // and parse it strictly: no network, no external entities or DTDs loaded,
 // no entity substitution, no recovery; the first error gives the parse
 // error. Saves write the saved form (framework/xml_serialiser) into a new
-// temporary file in the target's folder, flush it to disk and move it over
-// the target in one step; on any failure the temporary file is deleted and
-// the target is untouched.
+// temporary file in the target's folder, whole or while the document is
+// built (BeginSave), flush it to disk and move it over the target in one
+// step; on any failure the temporary file is deleted and the target is
+// untouched.
 // Paths are UTF-8 and go to the wide-character file API.
 
 #include <libxml/parser.h>
@@ -18,6 +19,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "com/com_support.h"
 #include "framework/strict_parse.h"
@@ -58,11 +60,6 @@ class Handle {
   Handle& operator=(const Handle&) = delete;
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE get() const { return handle_; }
-  bool Close() {
-    const bool ok = CloseHandle(handle_) != 0;
-    handle_ = INVALID_HANDLE_VALUE;
-    return ok;
-  }
 
  private:
   HANDLE handle_;
@@ -120,6 +117,88 @@ Error SaveError(const std::string& path, const std::string& why) {
                "Impossibile salvare il file '" + path + "': " + why);
 }
 
+// One save: from construction, which raises the save's error, a new
+// temporary file beside the target; Commit flushes it to disk and moves it
+// over the target in one step. Destroyed before that, it deletes the
+// temporary file.
+class WindowsSave final : public XmlSaveStream {
+ public:
+  explicit WindowsSave(const std::string& path)
+      : path_(path), target_(com::Widen(path)) {
+    const DWORD attributes = GetFileAttributesW(target_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      throw SaveError(path_, "non è un file regolare ma una cartella");
+    }
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+      wchar_t suffix[32];
+      swprintf(suffix, 32, L".%06lx.tmp",
+               static_cast<unsigned long>((GetTickCount() ^
+                                           (GetCurrentProcessId() << 8) ^
+                                           (attempt * 2654435761u)) &
+                                          0xFFFFFF));
+      std::wstring temp = target_ + suffix;
+      file_ = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file_ != INVALID_HANDLE_VALUE) {
+        temp_ = std::move(temp);
+        break;
+      }
+      if (GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (file_ == INVALID_HANDLE_VALUE) {
+      throw SaveError(path_, SystemMessage(GetLastError()));
+    }
+  }
+  ~WindowsSave() override {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    if (!committed_ && !temp_.empty()) DeleteFileW(temp_.c_str());
+  }
+  WindowsSave(const WindowsSave&) = delete;
+  WindowsSave& operator=(const WindowsSave&) = delete;
+
+  bool Write(std::string_view bytes) override {
+    if (failed_) return false;
+    DWORD done = 0;
+    if (!WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &done,
+                   nullptr) ||
+        done != bytes.size()) {
+      failed_ = true;
+      failure_ = GetLastError();
+      return false;
+    }
+    return true;
+  }
+
+  void Commit() override {
+    bool ok = !failed_ && FlushFileBuffers(file_);
+    if (!failed_ && !ok) failure_ = GetLastError();
+    const bool closed = CloseHandle(file_) != 0;
+    file_ = INVALID_HANDLE_VALUE;
+    if (!closed && ok) {
+      ok = false;
+      failure_ = GetLastError();
+    }
+    if (ok &&
+        !MoveFileExW(temp_.c_str(), target_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      ok = false;
+      failure_ = GetLastError();
+    }
+    if (!ok) throw SaveError(path_, SystemMessage(failure_));
+    committed_ = true;
+  }
+
+ private:
+  std::string path_;
+  std::wstring target_;
+  std::wstring temp_;  // "" until the temporary file is created
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+  bool failed_ = false;
+  DWORD failure_ = 0;
+  bool committed_ = false;
+};
+
 class WindowsXmlFileService final : public XmlFileService {
  public:
   void Load(XmlDocument& doc, const std::string& path) override {
@@ -141,58 +220,14 @@ class WindowsXmlFileService final : public XmlFileService {
   void Save(const XmlDocument& doc, const std::string& path) override {
     const xmlDoc* tree = TreeOf(doc);
     if (tree == nullptr) throw SaveError(path, "documento vuoto");
-    const std::wstring target = com::Widen(path);
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      throw SaveError(path, "non è un file regolare ma una cartella");
-    }
-    std::wstring temp;
-    HANDLE created = INVALID_HANDLE_VALUE;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      wchar_t suffix[32];
-      swprintf(suffix, 32, L".%06lx.tmp",
-               static_cast<unsigned long>((GetTickCount() ^
-                                           (GetCurrentProcessId() << 8) ^
-                                           (attempt * 2654435761u)) &
-                                          0xFFFFFF));
-      temp = target + suffix;
-      created = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (created != INVALID_HANDLE_VALUE ||
-          GetLastError() != ERROR_FILE_EXISTS) {
-        break;
-      }
-    }
-    Handle file(created);
-    if (!file.valid()) throw SaveError(path, SystemMessage(GetLastError()));
-    DWORD failure = 0;
-    const bool written = SerialiseXml(*tree, [&](std::string_view piece) {
-      DWORD done = 0;
-      if (!WriteFile(file.get(), piece.data(), static_cast<DWORD>(piece.size()),
-                     &done, nullptr) ||
-          done != piece.size()) {
-        failure = GetLastError();
-        return false;
-      }
-      return true;
-    });
-    bool ok = written && FlushFileBuffers(file.get());
-    if (written && !ok) failure = GetLastError();
-    if (!file.Close() && ok) {
-      ok = false;
-      failure = GetLastError();
-    }
-    if (ok &&
-        !MoveFileExW(temp.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      ok = false;
-      failure = GetLastError();
-    }
-    if (!ok) {
-      DeleteFileW(temp.c_str());
-      throw SaveError(path, SystemMessage(failure));
-    }
+    WindowsSave save(path);
+    SerialiseXml(*tree,
+                 [&save](std::string_view piece) { return save.Write(piece); });
+    save.Commit();
+  }
+
+  std::unique_ptr<XmlSaveStream> BeginSave(const std::string& path) override {
+    return std::make_unique<WindowsSave>(path);
   }
 };
 
