@@ -312,10 +312,7 @@ int LinkTemp(FileOps& ops, int fd, std::string& path_template) {
 class PosixSave final : public framework::XmlSaveStream {
  public:
   PosixSave(std::shared_ptr<FileOps> ops, std::string path)
-      : keep_ops_(std::move(ops)),
-        ops_(*keep_ops_),
-        path_(std::move(path)),
-        temp_(ops_) {
+      : ops_(std::move(ops)), path_(std::move(path)), temp_(*ops_) {
     if (const int error = ResolveTarget(path_, target_)) {
       throw SaveError(path_, SystemMessage(error));
     }
@@ -333,13 +330,13 @@ class PosixSave final : public framework::XmlSaveStream {
     // until Chmod below.
     const mode_t create_mode =
         target_.exists ? target_.info.st_mode & 0777 : 0666;
-    if (const int fd = ops_.OpenTemp(folder_, create_mode); fd >= 0) {
+    if (const int fd = ops_->OpenTemp(folder_, create_mode); fd >= 0) {
       temp_.Adopt(fd, "");
     } else if (!NoUnnamedFiles(errno)) {
       throw SaveError(path_, SystemMessage(errno));
     } else {
       std::string temp_path = prefix_ + stem_ + std::string(kTempSuffix);
-      const int named_fd = ops_.MakeTemp(temp_path, create_mode);
+      const int named_fd = ops_->MakeTemp(temp_path, create_mode);
       if (named_fd < 0) throw SaveError(path_, SystemMessage(errno));
       temp_.Adopt(named_fd, std::move(temp_path));
     }
@@ -350,14 +347,14 @@ class PosixSave final : public framework::XmlSaveStream {
       const uid_t owner = target_.info.st_uid;
       const gid_t group = target_.info.st_gid;
       auto refused = [] { return errno == EPERM || errno == EINVAL; };
-      if (ops_.Chown(temp_.fd(), owner, group) != 0) {
+      if (ops_->Chown(temp_.fd(), owner, group) != 0) {
         if (!refused()) throw SaveError(path_, SystemMessage(errno));
-        if (ops_.Chown(temp_.fd(), static_cast<uid_t>(-1), group) != 0 &&
+        if (ops_->Chown(temp_.fd(), static_cast<uid_t>(-1), group) != 0 &&
             !refused()) {
           throw SaveError(path_, SystemMessage(errno));
         }
       }
-      if (ops_.Chmod(temp_.fd(), target_.info.st_mode & 07777) != 0) {
+      if (ops_->Chmod(temp_.fd(), target_.info.st_mode & 07777) != 0) {
         throw SaveError(path_, SystemMessage(errno));
       }
     }
@@ -365,39 +362,38 @@ class PosixSave final : public framework::XmlSaveStream {
 
   bool Write(std::string_view bytes) override {
     if (write_error_ != 0) return false;
-    if (WriteAll(ops_, temp_.fd(), bytes.data(), bytes.size())) return true;
+    if (WriteAll(*ops_, temp_.fd(), bytes.data(), bytes.size())) return true;
     write_error_ = errno != 0 ? errno : EIO;
     return false;
   }
 
   void Commit() override {
     if (write_error_ != 0) throw SaveError(path_, SystemMessage(write_error_));
-    if (ops_.Sync(temp_.fd()) != 0) {
+    if (ops_->Sync(temp_.fd()) != 0) {
       throw SaveError(path_, SystemMessage(errno));
     }
     if (temp_.path().empty()) {
       // A name cannot replace another by a link: the file gets a name of its
       // own, which the rename below takes away again.
       std::string temp_path = prefix_ + stem_ + std::string(kTempSuffix);
-      if (LinkTemp(ops_, temp_.fd(), temp_path) != 0) {
+      if (LinkTemp(*ops_, temp_.fd(), temp_path) != 0) {
         throw SaveError(path_, SystemMessage(errno));
       }
       temp_.Named(std::move(temp_path));
     }
-    if (ops_.Close(temp_.ReleaseFd()) != 0) {
+    if (ops_->Close(temp_.ReleaseFd()) != 0) {
       throw SaveError(path_, SystemMessage(errno));
     }
-    if (ops_.Rename(temp_.path(), target_.path) != 0) {
+    if (ops_->Rename(temp_.path(), target_.path) != 0) {
       throw SaveError(path_, SystemMessage(errno));
     }
     temp_.Commit();
     SyncFolder(folder_);
-    RemoveAbandoned(ops_, folder_, prefix_, stem_);
+    RemoveAbandoned(*ops_, folder_, prefix_, stem_);
   }
 
  private:
-  std::shared_ptr<FileOps> keep_ops_;
-  FileOps& ops_;
+  std::shared_ptr<FileOps> ops_;
   std::string path_;
   Target target_;
   std::string folder_;
